@@ -1,0 +1,341 @@
+// relc encoder: block cutting, match search and the incremental interface.
+#include <cstring>
+
+#include "codec/relc.h"
+#include "codec/relc_workspace.h"
+
+using namespace relc_detail;
+
+namespace {
+
+constexpr int32_t DEFAULT_SEARCH_DEPTH = 32767;
+constexpr uint32_t MAX_DISTANCE_EXCL = RELC_MAX_DISTANCE + 1;  // 8192
+
+}  // namespace
+
+namespace relc_detail {
+
+// Longest earlier occurrence of the bytes at i within the distance bound.
+// The candidates are the chain of equal three-byte keys in the prev table;
+// runs of one byte value (prev = 1) are walked position by position, since
+// the chain there only ever steps back by one.
+Match FindMatch(uint32_t i, uint32_t count) {
+    const uint8_t* W = g_ws.window;
+    const int32_t* P = g_ws.prev;
+
+    if (P[i] >= int32_t(MAX_DISTANCE_EXCL)) return {0, 0};
+    uint32_t best = i - uint32_t(P[i]);
+    uint32_t L = 3;
+    while (i + L < count && W[i + L] == W[best + L]) ++L;
+    if (g_ws.searchDepth <= 1) return {L, i - best};
+
+    int32_t t = P[i + L - 2];
+    if (t == 0 || uint32_t(t) > i) return {L, i - best};
+
+    uint32_t d = best;
+    uint32_t run = 0;
+    uint32_t e = 0;
+    if (P[i + 1] == 1) {
+        run = 2;
+        while (P[i + run] == 1) ++run;
+        e = 1;
+        if (P[d] == 1) {
+            if (P[i] == 1) {
+                while (P[d] == 1) --d;
+            } else {
+                e = 2;
+            }
+        }
+    }
+    if (P[d] <= 0) return {L, i - best};
+    int32_t steps = g_ws.searchDepth;
+
+    for (;;) {
+        d -= uint32_t(P[d]);
+        if (--steps <= 0) break;
+        if (i - d >= MAX_DISTANCE_EXCL) break;
+        if (i + L >= count) break;
+
+        if (run > 0) {
+            if (P[d] == 1) {
+                // Slide d down its run for as long as the bytes agreeing with
+                // the run at i can grow and the distance allows.
+                uint32_t dist = i - d + 1;
+                do {
+                    if (run <= e || dist >= MAX_DISTANCE_EXCL) break;
+                    --d;
+                    ++dist;
+                    ++e;
+                } while (P[d] == 1);
+            }
+            uint32_t k = e + 2;
+            while (i + k < count && W[i + k] == W[d + k]) ++k;
+            if (k > L) {
+                L = k;
+                best = d;
+            }
+            if (P[i + L - 2] == 0) break;
+            while (P[d] == 1) --d;
+            e = 1;
+        } else {
+            if (W[i + L] == W[d + L]) {
+                uint32_t j = L - 1;
+                while (j >= 3 && W[i + j] == W[d + j]) --j;
+                if (j < 3) {
+                    ++L;
+                    best = d;
+                    while (i + L < count && W[i + L] == W[d + L]) ++L;
+                    t = P[i + L - 2];
+                    if (t == 0 || uint32_t(t) > i) break;
+                }
+            }
+        }
+        if (P[d] <= 0) break;
+    }
+    return {L, i - best};
+}
+
+}  // namespace relc_detail
+
+namespace {
+
+// Codes the window's first count bytes as one block into target (room for
+// RELC_STAGING_SIZE bytes). Returns the bytes produced via *produced and 0,
+// or RELC_E_PARAM when there is nothing at all to code.
+uint32_t EncodeBlock(uint32_t count, uint8_t* target, uint32_t* produced) {
+    Workspace& ws = g_ws;
+    *produced = 0;
+    const bool history = (ws.flags & FLAG_HISTORY_PRESENT) != 0;
+    const uint32_t start = history ? RELC_HISTORY_SIZE : 0;
+    if (history && count <= start) {
+        // Only the history is left: the previous block was the last.
+        ws.flags = FLAG_HISTORY_PRESENT;
+        return 0;
+    }
+    if (!history && count == 0) return RELC_E_PARAM;
+
+    const uint32_t n = count - start;
+    const uint8_t* W = ws.window;
+    const int32_t* P = ws.prev;
+    uint8_t* payload = target + 2;
+
+    if (count > 3) {
+        BuildPrevTable(count);
+    } else {
+        ws.prev[0] = ws.prev[1] = ws.prev[2] = 0;
+    }
+
+    uint32_t w = 2;        // write offset in the payload
+    uint32_t ctrlPos = 0;  // where the current control word goes
+    uint32_t bits = 0;
+    uint32_t mask = 0x8000;
+    bool lazyPending = false;
+    Match lazy = {0, 0};
+    bool stored = false;
+
+    uint32_t i = start;
+    while (i < count) {
+        Match m = {0, 0};
+        if (lazyPending) {
+            m = lazy;
+            lazyPending = false;
+        } else if (P[i] > 0) {
+            m = FindMatch(i, count);
+            if (m.length != 0 && P[i + 1] > 0) {
+                const Match m2 = FindMatch(i + 1, count);
+                if (m2.length > m.length) {
+                    lazy = m2;
+                    lazyPending = true;
+                    m.length = 0;  // the literal W[i] goes first
+                }
+            }
+        }
+
+        if (m.length == 0) {
+            if (!(w + 1 < n)) {
+                stored = true;
+                break;
+            }
+            payload[w++] = W[i];
+            ++i;
+        } else {
+            if (!(w + 2 < n)) {
+                stored = true;
+                break;
+            }
+            bits |= mask;
+            uint32_t L = m.length;
+            // Lengths 10 and 10 + 255k have no code of their own.
+            if (L == 10 || (L > 10 && (L - 10) % 255 == 0)) --L;
+            const uint32_t D = m.distance;
+            const uint32_t code = L <= 9 ? L - 3 : 7;
+            payload[w++] = uint8_t(((D >> 8) << 3) | code);
+            payload[w++] = uint8_t(D);
+            if (L >= 11) {
+                uint32_t r = L - 10;
+                while (r > 0) {
+                    if (!(w + 1 < n)) {
+                        stored = true;
+                        break;
+                    }
+                    const uint32_t x = r < 255 ? r : 255;
+                    payload[w++] = uint8_t(x);
+                    r -= x;
+                }
+                if (stored) break;
+            }
+            i += L;
+        }
+
+        mask >>= 1;
+        if (mask == 0) {
+            WriteBE16(payload + ctrlPos, bits);
+            ctrlPos = w;
+            w += 2;
+            mask = 0x8000;
+            bits = 0;
+        }
+    }
+
+    if (!stored) {
+        // The end-of-block marker takes the next control bit. A payload that
+        // would reach 32768 bytes cannot be told from a stored header; it is
+        // checked before its last bytes are written, as the target holds
+        // only one stored block's worth.
+        const uint32_t payloadLen = w + 2;
+        if (payloadLen >= RELC_WINDOW_SIZE) {
+            stored = true;
+        } else {
+            bits |= mask;
+            WriteBE16(payload + ctrlPos, bits);
+            payload[w] = 0;
+            payload[w + 1] = 0;
+            WriteBE16(target, payloadLen);
+            *produced = payloadLen + 2;
+        }
+    }
+    if (stored) {
+        WriteBE16(target, 0x8000 | (n & 0x7FFF));
+        std::memcpy(target + 2, W + start, n);
+        *produced = n + 2;
+    }
+
+    if (count == RELC_WINDOW_SIZE) {
+        ws.flags |= FLAG_WINDOW_WAS_FULL;
+    } else {
+        ws.flags &= ~FLAG_WINDOW_WAS_FULL;
+    }
+    ws.flags |= FLAG_HISTORY_PRESENT;
+    return 0;
+}
+
+}  // namespace
+
+uint32_t RelcInitEncoder(int32_t depthLevel, uint64_t totalSize) {
+    if (totalSize == 0 || depthLevel > 128) return RELC_E_PARAM;
+    Workspace& ws = g_ws;
+    ws.searchDepth = depthLevel == 0 ? DEFAULT_SEARCH_DEPTH : depthLevel;
+    ws.flags = 0;
+    ws.totalSize = totalSize;
+    ws.windowFree = uint16_t(RELC_WINDOW_SIZE);
+    ws.stagingCount = 0;
+    ws.stagingRead = 0;
+    return 0;
+}
+
+uint32_t RelcEncode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* outLen) {
+    Workspace& ws = g_ws;
+    const uint32_t offered = *inLen;
+    const uint32_t room0 = *outLen;
+    const bool flush = offered == 0;
+    uint32_t taken = 0;
+    uint32_t written = 0;
+    uint32_t status = 0;
+
+    for (;;) {
+        // Gather.
+        bool blockWaiting = ws.windowFree == 0;
+        if (taken < offered) {
+            if (!blockWaiting) {
+                const uint32_t fill = RELC_WINDOW_SIZE - ws.windowFree;
+                uint32_t n = offered - taken;
+                if (n > ws.windowFree) n = ws.windowFree;
+                std::memcpy(ws.window + fill, in + taken, n);
+                taken += n;
+                ws.windowFree = uint16_t(ws.windowFree - n);
+                if (ws.windowFree == 0) {
+                    blockWaiting = true;
+                } else {
+                    status |= RELC_NEED_INPUT;
+                }
+            }
+        } else {
+            if (flush) blockWaiting = true;
+            status |= RELC_NEED_INPUT;
+        }
+
+        // Code.
+        uint32_t blockResult = 0;
+        if (blockWaiting && ws.stagingCount == 0) {
+            const uint32_t room = room0 - written;
+            const bool direct = room >= RELC_STAGING_SIZE;
+            uint8_t* target = direct ? out + written : ws.staging;
+            uint32_t produced = 0;
+            blockResult = EncodeBlock(RELC_WINDOW_SIZE - ws.windowFree, target, &produced);
+            if (direct) {
+                written += produced;
+            } else {
+                ws.stagingRead = 0;
+                ws.stagingCount = uint16_t(produced);
+            }
+            blockWaiting = false;
+            if (blockResult == 0 && (ws.flags & FLAG_WINDOW_WAS_FULL) != 0 && produced != 0) {
+                std::memmove(ws.window, ws.window + NEW_BYTES_LATER_BLOCK, RELC_HISTORY_SIZE);
+                ws.windowFree = uint16_t(NEW_BYTES_LATER_BLOCK);
+            } else {
+                ws.windowFree = uint16_t(RELC_WINDOW_SIZE);
+            }
+        }
+
+        // Deliver.
+        if (ws.stagingCount != 0) {
+            const uint32_t room = room0 - written;
+            uint32_t n = ws.stagingCount;
+            if (n >= room) {
+                status |= RELC_OUTPUT_FULL;
+                n = room;
+            }
+            std::memcpy(out + written, ws.staging + ws.stagingRead, n);
+            written += n;
+            ws.stagingRead += n;
+            ws.stagingCount = uint16_t(ws.stagingCount - n);
+        }
+
+        if ((status & RELC_NEED_INPUT) != 0 || blockResult != 0) break;
+        if (ws.stagingCount != 0 && ws.windowFree == 0) break;
+    }
+
+    // End marker.
+    if (flush && ws.stagingCount == 0 && ws.windowFree == RELC_WINDOW_SIZE) {
+        if ((ws.flags & FLAG_END_MARKER) == 0) {
+            ws.flags |= FLAG_END_MARKER;
+            const uint32_t room = room0 - written;
+            if (room >= 3) {
+                out[written++] = 0;
+                out[written++] = 0;
+                status |= RELC_STREAM_END;
+            } else {
+                ws.staging[0] = 0;
+                ws.staging[1] = 0;
+                ws.stagingRead = 0;
+                ws.stagingCount = 2;
+            }
+        } else {
+            status |= RELC_STREAM_END;
+        }
+    }
+
+    *inLen = taken;
+    *outLen = written;
+    return status;
+}

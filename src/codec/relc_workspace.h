@@ -1,0 +1,65 @@
+// The one process-wide workspace shared by the relc encoder and decoder.
+// Internal to src/codec.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/relc.h"
+
+namespace relc_detail {
+
+constexpr uint32_t FLAG_HISTORY_PRESENT = 0x001;
+constexpr uint32_t FLAG_WINDOW_WAS_FULL = 0x002;
+constexpr uint32_t FLAG_END_MARKER      = 0x100;
+
+// Bytes a later block adds behind the history.
+constexpr uint32_t NEW_BYTES_LATER_BLOCK = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
+
+struct Workspace {
+    uint8_t window[RELC_WINDOW_SIZE];
+    uint8_t staging[RELC_STAGING_SIZE];
+    int32_t prev[RELC_WINDOW_SIZE];
+    uint32_t sorted[RELC_WINDOW_SIZE];
+    uint32_t counts[2][257];
+
+    uint32_t flags;
+    int32_t searchDepth;
+    uint64_t totalSize;
+
+    // Encoder: free bytes of the window; staging holds one coded block (or
+    // the end marker) of which stagingCount bytes from stagingRead are
+    // still to be delivered.
+    uint16_t windowFree;
+    uint16_t stagingCount;
+    uint32_t stagingRead;
+
+    // Decoder: bytes of the block being gathered, whether that block is
+    // complete, and the decoded bytes of the last block not yet delivered
+    // (outputPending bytes from outputRead).
+    uint32_t stagedBytes;
+    bool stagedComplete;
+    uint32_t outputRead;
+    uint16_t outputPending;
+};
+
+extern Workspace g_ws;
+
+struct Match {
+    uint32_t length;  // 0: none
+    uint32_t distance;
+};
+
+// Longest earlier occurrence of the window's bytes at position i, among the
+// first count bytes, as the encoder searches it (prev table already built).
+Match FindMatch(uint32_t i, uint32_t count);
+
+// Fills g_ws.prev[0..count) for the window's first count bytes.
+void BuildPrevTable(uint32_t count);
+
+inline uint32_t ReadBE16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+inline void WriteBE16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+
+}  // namespace relc_detail
