@@ -1,0 +1,151 @@
+#include "file_stream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+constexpr char kStdName[] = "-";
+
+// The C runtime of Windows opens the standard streams in text mode, which
+// would turn 0x0A into 0x0D 0x0A and stop reading at 0x1A.
+void SetBinaryMode(std::FILE* stream)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
+}
+
+std::string Describe(const std::string& what, const std::string& path, int err)
+{
+    return what + " '" + path + "': " + std::strerror(err);
+}
+
+}  // namespace
+
+InputFile::~InputFile()
+{
+    if (owned_ && file_ != nullptr)
+        std::fclose(file_);
+}
+
+bool InputFile::Open(const std::string& path)
+{
+    path_ = path;
+    if (path == kStdName) {
+        file_ = stdin;
+        SetBinaryMode(file_);
+        return true;
+    }
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+        error_ = Describe("cannot open", path, errno);
+        return false;
+    }
+    owned_ = true;
+    return true;
+}
+
+bool InputFile::KnownSize(uint64_t* size) const
+{
+    if (!owned_)
+        return false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path_, ec))
+        return false;
+    const auto bytes = std::filesystem::file_size(path_, ec);
+    if (ec)
+        return false;
+    *size = bytes;
+    return true;
+}
+
+size_t InputFile::Read(uint8_t* buf, size_t cap)
+{
+    const size_t n = std::fread(buf, 1, cap, file_);
+    if (n < cap && std::ferror(file_)) {
+        failed_ = true;
+        error_ = Describe("cannot read", path_, errno);
+    }
+    return n;
+}
+
+OutputFile::~OutputFile()
+{
+    Discard();
+}
+
+bool OutputFile::Open(const std::string& path)
+{
+    path_ = path;
+    if (path == kStdName) {
+        file_ = stdout;
+        SetBinaryMode(file_);
+        return true;
+    }
+    tempPath_ = path + ".tmp";
+    file_ = std::fopen(tempPath_.c_str(), "wb");
+    if (file_ == nullptr) {
+        error_ = Describe("cannot create", tempPath_, errno);
+        return false;
+    }
+    owned_ = true;
+    return true;
+}
+
+bool OutputFile::Write(const uint8_t* buf, size_t len)
+{
+    if (std::fwrite(buf, 1, len, file_) == len)
+        return true;
+    error_ = Describe("cannot write", owned_ ? tempPath_ : path_, errno);
+    return false;
+}
+
+bool OutputFile::Commit()
+{
+    if (!owned_) {
+        if (std::fflush(file_) != 0) {
+            error_ = Describe("cannot write", path_, errno);
+            return false;
+        }
+        return true;
+    }
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) {
+        error_ = Describe("cannot write", tempPath_, errno);
+        Discard();
+        return false;
+    }
+    // std::filesystem::rename replaces an existing file on Windows too,
+    // where std::rename refuses to.
+    std::error_code ec;
+    std::filesystem::rename(tempPath_, path_, ec);
+    if (ec) {
+        error_ = "cannot rename '" + tempPath_ + "' to '" + path_ + "': " + ec.message();
+        Discard();
+        return false;
+    }
+    owned_ = false;
+    return true;
+}
+
+void OutputFile::Discard()
+{
+    if (!owned_)
+        return;
+    if (file_ != nullptr)
+        std::fclose(file_);
+    file_ = nullptr;
+    std::remove(tempPath_.c_str());
+    owned_ = false;
+}
