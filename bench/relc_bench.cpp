@@ -1,0 +1,216 @@
+// relc_bench: size, ratio and speed of relc beside zlib, LZ4 and memcpy, per
+// file and over all files, as markdown tables for the README.
+//
+//   relc_bench [--runs N] [DIR|FILE...]     (default: the corpus, 5 runs)
+//
+// Each run times one whole file through one direction; the figure kept is
+// the median of the runs. MB/s is 10^6 input bytes per second in both
+// directions. Every round trip is checked; a mismatch aborts.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench_codecs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Sample {
+    std::string file;
+    std::string codec;
+    size_t size = 0;
+    size_t compressed = 0;
+    double encodeSeconds = 0;  // medians
+    double decodeSeconds = 0;
+};
+
+[[noreturn]] void Die(const std::string& message)
+{
+    std::fprintf(stderr, "relc_bench: %s\n", message.c_str());
+    std::exit(1);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+template <typename F>
+double TimeOnce(F&& f)
+{
+    const auto start = Clock::now();
+    f();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+Sample Measure(const BenchCodec& codec, const std::string& name, const std::vector<uint8_t>& input, int runs)
+{
+    std::vector<uint8_t> packed(codec.bound(input.size()));
+    std::vector<uint8_t> unpacked(input.size());
+    std::vector<double> encodeTimes;
+    std::vector<double> decodeTimes;
+    size_t packedSize = 0;
+    // Run 0 warms caches and code paths and is not counted.
+    for (int run = 0; run <= runs; ++run) {
+        size_t n = 0;
+        const double te = TimeOnce([&] { n = codec.compress(input.data(), input.size(), packed.data(), packed.size()); });
+        if (n == kCodecFailed || (run > 0 && n != packedSize))
+            Die(std::string(codec.name) + " failed to compress " + name);
+        packedSize = n;
+        std::fill(unpacked.begin(), unpacked.end(), uint8_t{0x5A});
+        size_t m = 0;
+        const double td = TimeOnce([&] { m = codec.decompress(packed.data(), packedSize, unpacked.data(), unpacked.size()); });
+        if (m != input.size() || unpacked != input)
+            Die(std::string(codec.name) + " round trip MISMATCH on " + name);
+        if (run > 0) {
+            encodeTimes.push_back(te);
+            decodeTimes.push_back(td);
+        }
+    }
+    return {name, codec.name, input.size(), packedSize, Median(encodeTimes), Median(decodeTimes)};
+}
+
+double MBps(size_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+
+void PrintHeader(bool withFile)
+{
+    std::printf("|%s Codec | Size | Compressed | Ratio | Encode MB/s | Decode MB/s |\n", withFile ? " File |" : "");
+    std::printf("|%s---|---:|---:|---:|---:|---:|\n", withFile ? "---|" : "");
+}
+
+void PrintRow(const Sample& s, bool withFile)
+{
+    if (withFile)
+        std::printf("| %s ", s.file.c_str());
+    std::printf("| %s | %zu | %zu | %.2f | %.1f | %.1f |\n", s.codec.c_str(), s.size, s.compressed,
+                static_cast<double>(s.size) / s.compressed, MBps(s.size, s.encodeSeconds),
+                MBps(s.size, s.decodeSeconds));
+}
+
+// Files named on the command line, or the regular files of the folders named
+// (the corpus's README describes it and is not data).
+std::vector<fs::path> ListInputs(const std::vector<std::string>& args)
+{
+    std::vector<fs::path> files;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            std::vector<fs::path> inDir;
+            for (const auto& entry : fs::directory_iterator(arg, ec)) {
+                const std::string leaf = entry.path().filename().string();
+                if (entry.is_regular_file(ec) && leaf.rfind("README", 0) != 0)
+                    inDir.push_back(entry.path());
+            }
+            std::sort(inDir.begin(), inDir.end());
+            files.insert(files.end(), inDir.begin(), inDir.end());
+        } else if (fs::is_regular_file(arg, ec)) {
+            files.emplace_back(arg);
+        } else {
+            Die("no such file or folder: " + arg);
+        }
+    }
+    return files;
+}
+
+std::vector<uint8_t> ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.eof() && in.fail())
+        Die("cannot read " + path.string());
+    return data;
+}
+
+const Sample& Find(const std::vector<Sample>& totals, const char* codec)
+{
+    for (const Sample& s : totals)
+        if (s.codec == codec)
+            return s;
+    Die(std::string("no total for ") + codec);
+}
+
+void PrintVerdict(const std::vector<Sample>& totals)
+{
+    const Sample& relc = Find(totals, "relc");
+    const Sample& zlib1 = Find(totals, "zlib-1");
+    const Sample& zlib6 = Find(totals, "zlib-6");
+    const Sample& lz4 = Find(totals, "lz4");
+    const double relcEnc = MBps(relc.size, relc.encodeSeconds);
+    const double relcDec = MBps(relc.size, relc.decodeSeconds);
+    const double z6Enc = MBps(zlib6.size, zlib6.encodeSeconds);
+    const double z1Enc = MBps(zlib1.size, zlib1.encodeSeconds);
+    const double lz4Dec = MBps(lz4.size, lz4.decodeSeconds);
+    std::printf("\nTargets: relc encode %.1f MB/s vs zlib-6 %.1f MB/s: %s; "
+                "relc decode %.1f MB/s = %.0f%% of LZ4's %.1f MB/s (target 40%%): %s; "
+                "next mark: relc encode at %.2fx zlib-1 (%.1f MB/s).\n",
+                relcEnc, z6Enc, relcEnc >= z6Enc ? "met" : "NOT MET",
+                relcDec, 100 * relcDec / lz4Dec, lz4Dec, relcDec >= 0.4 * lz4Dec ? "met" : "NOT MET",
+                relcEnc / z1Enc, z1Enc);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 5;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::atoi(argv[++i]);
+            if (runs < 1)
+                Die("--runs needs a positive count");
+        } else {
+            paths.emplace_back(argv[i]);
+        }
+    }
+    if (paths.empty()) {
+        std::error_code ec;
+        if (!fs::is_directory(TDZ_CORPUS_DIR, ec)) {
+            std::printf("relc_bench: corpus %s not found; nothing to measure\n", TDZ_CORPUS_DIR);
+            return 0;
+        }
+        paths.emplace_back(TDZ_CORPUS_DIR);
+    }
+    const std::vector<fs::path> files = ListInputs(paths);
+    if (files.empty())
+        Die("no input files");
+
+    std::vector<Sample> totals;
+    for (size_t c = 0; c < kBenchCodecCount; ++c)
+        totals.push_back({"all files", kBenchCodecs[c].name});
+
+    std::printf("Per file, median of %d runs (MB/s = 10^6 input bytes per second):\n\n", runs);
+    PrintHeader(true);
+    for (const fs::path& path : files) {
+        const std::vector<uint8_t> input = ReadFile(path);
+        if (input.empty())
+            continue;  // relc has no stream for an empty input
+        for (size_t c = 0; c < kBenchCodecCount; ++c) {
+            const Sample s = Measure(kBenchCodecs[c], path.filename().string(), input, runs);
+            PrintRow(s, true);
+            std::fflush(stdout);
+            totals[c].size += s.size;
+            totals[c].compressed += s.compressed;
+            totals[c].encodeSeconds += s.encodeSeconds;
+            totals[c].decodeSeconds += s.decodeSeconds;
+        }
+    }
+
+    std::printf("\nAll %zu files together (total bytes / sum of the median times):\n\n", files.size());
+    PrintHeader(false);
+    for (const Sample& total : totals)
+        PrintRow(total, false);
+    PrintVerdict(totals);
+    return 0;
+}
