@@ -1,0 +1,95 @@
+# One entry point for everything:
+#   make        install what is missing, build all trees, run the main job
+#   make test   install what is missing, build all trees, run every test
+# Other targets: deps native win32 win64 build run bench fuzz check-imports clean
+
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+# The trees share two cores; each build already runs two jobs.
+.NOTPARALLEL:
+
+JOBS     ?= 2
+CMAKE    ?= cmake
+BUILD    := build
+CORPUS   := $(abspath ../shared/corpus)
+WINE_RUN := tools/wine-run.sh --prefix $(BUILD)/win64/wineprefix
+TDZ      := $(BUILD)/native/tools/tdz/tdz
+
+# $(call timed,label,command): runs command, reports how long it took.
+define timed
+	@echo "==> $(1)"
+	@start=$$(date +%s); $(2); status=$$?; \
+	echo "==> $(1): $$(( $$(date +%s) - start )) s$$( [ $$status -eq 0 ] || echo ", FAILED ($$status)")"; \
+	exit $$status
+endef
+
+.PHONY: all deps native win32 win64 build run test test-native test-win64 \
+        check-imports fuzz bench clean
+
+all: deps build run
+
+deps:
+	@tools/install-deps.sh
+
+# Configuring again on every call is cheap and picks up areas that have
+# gained a CMakeLists.txt since the last run.
+native: deps
+	$(call timed,build native,$(CMAKE) -S . -B $(BUILD)/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null && $(CMAKE) --build $(BUILD)/native -j $(JOBS))
+
+win32: deps
+	$(call timed,build win32,$(CMAKE) -S . -B $(BUILD)/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win32 -j $(JOBS))
+
+win64: deps
+	$(call timed,build win64,$(CMAKE) -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win64 -j $(JOBS))
+
+build: native win32 win64
+
+# The main job. Until the programs exist it is the codec tool: every corpus
+# file through `tdz encode` and `tdz decode`, checked byte for byte.
+run: native
+	@if [ ! -x $(TDZ) ]; then \
+	  echo "run: $(TDZ) is not built yet; nothing to run"; exit 0; \
+	fi; \
+	if [ ! -d $(CORPUS) ]; then \
+	  echo "run: corpus $(CORPUS) not found; nothing to run"; exit 0; \
+	fi; \
+	out=$(BUILD)/run; mkdir -p $$out; total_in=0; total_out=0; \
+	for f in $(CORPUS)/*; do \
+	  [ -f "$$f" ] || continue; n=$$(basename "$$f"); \
+	  $(TDZ) encode "$$f" "$$out/$$n.relc" || exit 1; \
+	  $(TDZ) decode "$$out/$$n.relc" "$$out/$$n.out" || exit 1; \
+	  cmp -s "$$f" "$$out/$$n.out" || { echo "run: $$n does not round-trip"; exit 1; }; \
+	  a=$$(stat -c %s "$$f"); b=$$(stat -c %s "$$out/$$n.relc"); \
+	  total_in=$$((total_in + a)); total_out=$$((total_out + b)); \
+	  printf '%-20s %9d -> %9d bytes (%s%%)\n' "$$n" $$a $$b $$( [ $$a -gt 0 ] && echo $$((b * 100 / a)) || echo -); \
+	done; \
+	printf '%-20s %9d -> %9d bytes, all restored identically\n' total $$total_in $$total_out
+
+test: deps build
+	$(MAKE) --no-print-directory test-native test-win64 check-imports fuzz
+
+test-native:
+	$(call timed,native tests,ctest --test-dir $(BUILD)/native --output-on-failure -j $(JOBS) --no-tests=ignore)
+
+# Under Xvfb for the GUI tests; the Wine prefix is made before ctest so its
+# first start does not count against test discovery, and the wineserver is
+# stopped afterwards.
+test-win64:
+	$(call timed,win64 tests under Wine,tools/with-xvfb.sh $(WINE_RUN) --session ctest --test-dir $(BUILD)/win64 --output-on-failure -j $(JOBS) --no-tests=ignore)
+
+check-imports:
+	$(call timed,import tables,tests/imports/check-imports.sh $(BUILD)/win32 $(BUILD)/win64)
+
+fuzz:
+	$(call timed,fuzzers,if [ -f tests/fuzz/run-fuzzers.sh ]; then bash tests/fuzz/run-fuzzers.sh; else echo "tests/fuzz/run-fuzzers.sh not present; skipped"; fi)
+
+bench: native
+	@if [ -x $(BUILD)/native/bench/relc_bench ]; then \
+	  $(BUILD)/native/bench/relc_bench; \
+	else \
+	  echo "bench: $(BUILD)/native/bench/relc_bench is not built yet"; \
+	fi
+
+clean:
+	@if [ -d $(BUILD)/win64/wineprefix ]; then $(WINE_RUN) --kill; fi
+	rm -rf $(BUILD)
