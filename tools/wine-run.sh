@@ -44,6 +44,11 @@ fi
 
 stamp="$WINEPREFIX/.tdz-ready"
 
+stop_server() {
+  "$WINESERVER" -k >/dev/null 2>&1
+  "$WINESERVER" -w >/dev/null 2>&1
+}
+
 init_prefix() {
   [ -f "$stamp" ] && return 0
   (
@@ -51,7 +56,9 @@ init_prefix() {
     if [ ! -f "$stamp" ]; then
       echo "wine-run.sh: creating Wine prefix $WINEPREFIX" >&2
       "$WINE64" wineboot --init >/dev/null 2>&1
-      "$WINESERVER" -w
+      # wineboot is done once it returns; the server saves the registry when
+      # stopped, which is seconds sooner than waiting for it to idle out.
+      stop_server
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine-run.sh: wineboot did not create the prefix" >&2
         exit 1
@@ -77,11 +84,6 @@ start_keeper() {
   "$WINE64" "$keeper" </dev/null >/dev/null 2>&1 &
   # Returns once the background processes run.
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
-}
-
-stop_server() {
-  "$WINESERVER" -k >/dev/null 2>&1
-  "$WINESERVER" -w >/dev/null 2>&1
 }
 
 case "$1" in
