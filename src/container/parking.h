@@ -1,0 +1,35 @@
+// Parking a source in the user's temporary folder when its drive has no
+// room for the output beside it, and putting it back when the job fails.
+#pragma once
+
+#include <windows.h>
+
+#include "container/job_constants.h"
+#include "container/result_code.h"
+
+// What CopyProgress is given with each copy.
+struct CopyContext {
+    HWND frame;     // receives WM_JOB_PROGRESS, or null
+    HANDLE cancel;  // cancels the copy when set, or null
+};
+
+// The progress routine of CopyFileExW: cancels the copy when the cancel
+// event is set, else reports the percentage to the frame and goes on.
+DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,
+                            LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason,
+                            HANDLE sourceFile, HANDLE destinationFile, LPVOID context);
+
+// Copies path to a "tdz" unique name in the temporary folder, checks that
+// no other program holds path, then deletes path. 0 with the copy's name in
+// parkedPath; otherwise path is as it was, no copy is left, and the result
+// is kResultCancelled, kParkNoTempFolder, kParkNoUniqueName, kParkCopyFailed,
+// kParkSourceInUse, kParkSourceUnopenable or kParkSourceUndeletable.
+[[nodiscard]] ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path,
+                                          wchar_t (&parkedPath)[kPathUnits]);
+
+// Copies the parked file back to path under a hidden "tdz" unique name in
+// path's folder, moves it to path with its old attributes, and deletes the
+// parked copy. Never cancelled: cancel is ignored here, so that a source is
+// not left in the temporary folder. When it fails the parked copy is kept
+// (it may be the only one) and nothing is left in path's folder.
+ResultCode RestoreFromTemp(HWND frame, HANDLE cancel, const wchar_t* parkedPath, const wchar_t* path);
