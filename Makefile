@@ -37,10 +37,10 @@ native: deps
 	$(call timed,build native,$(CMAKE) -S . -B $(BUILD)/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null && $(CMAKE) --build $(BUILD)/native -j $(JOBS))
 
 win32: deps
-	$(call timed,build win32,$(CMAKE) -S . -B $(BUILD)/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win32 -j $(JOBS))
+	$(call timed,build win32,$(CMAKE) -S . -B $(BUILD)/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win32.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win32 -j $(JOBS))
 
 win64: deps
-	$(call timed,build win64,$(CMAKE) -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win64 -j $(JOBS))
+	$(call timed,build win64,$(CMAKE) -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win64.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win64 -j $(JOBS))
 
 build: native win32 win64
 
