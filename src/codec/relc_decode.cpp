@@ -20,17 +20,22 @@ inline uint32_t BlockSize(uint32_t h) {
     return 2 + h;
 }
 
+// The copies below move whole chunks and may write up to 15 bytes past the
+// end of what they copy; the window's slack takes those.
+static_assert(WINDOW_SLACK >= 16, "fast copies overshoot by up to 15 bytes");
+
+inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
+inline void Copy8(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 8); }
+
 // Copies a match front to back, so that a distance below the length repeats
-// the pattern. Non-overlapping copies go in one piece.
+// the pattern. dst + length must lie within the window.
 inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
-    if (distance >= length) {
-        std::memcpy(dst, src, length);
+    if (distance >= 16) {
+        // Each chunk reads only bytes at least 16 behind what it writes.
+        for (uint32_t k = 0; k < length; k += 16) Copy16(dst + k, src + k);
     } else if (distance >= 8) {
-        // Each 8-byte step reads only bytes already written.
-        uint32_t k = 0;
-        for (; k + 8 <= length; k += 8) std::memcpy(dst + k, src + k, 8);
-        for (; k < length; ++k) dst[k] = src[k];
+        for (uint32_t k = 0; k < length; k += 8) Copy8(dst + k, src + k);
     } else if (distance == 1) {
         std::memset(dst, *src, length);
     } else {
@@ -40,7 +45,8 @@ inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
 
 // Decodes one whole block (size bytes at block). Returns DECODE_DONE,
 // DECODE_END_OF_STREAM or RELC_E_DATA, and the bytes to deliver from the
-// window's start. Never reads past the block nor writes outside the window.
+// window's start. Never reads past the block, never writes outside the
+// window and its slack.
 uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
     Workspace& ws = g_ws;
     const uint32_t h = ReadBE16(block);
@@ -65,48 +71,105 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         std::memcpy(target, ip, n);
         op += n;
     } else {
+        // The control bits sit at the top of c with a marker bit behind the
+        // sixteenth: the leading zeros are the literals that come next, and
+        // c equal to the marker alone means the group is used up.
+        constexpr uint32_t GROUP_DONE = 0x80000000u;
         if (end - ip < 2) return RELC_E_DATA;
-        uint32_t ctrl = ReadBE16(ip);
+        uint32_t c = (ReadBE16(ip) << 16) | 0x8000u;
         ip += 2;
-        uint32_t mask = 0x8000;
-        while (ip < end) {
-            if (mask == 0) {
-                if (end - ip < 2) return RELC_E_DATA;
-                ctrl = ReadBE16(ip);
+        // Fast loop: while a whole group's literals and a match header fit in
+        // the payload and 16 bytes fit in the window, each step copies the
+        // coming literal run with one 16-byte move (however long the run)
+        // and then takes the match behind it.
+        while (end - ip >= 24 && limit - op >= 16) {
+            if (c == GROUP_DONE) {
+                c = (ReadBE16(ip) << 16) | 0x8000u;
                 ip += 2;
-                mask = 0x8000;
                 continue;
             }
-            if ((ctrl & mask) == 0) {
-                if (op >= limit) return RELC_E_DATA;
-                *op++ = *ip++;
-            } else {
-                if (end - ip < 2) return RELC_E_DATA;
-                const uint32_t b0 = ip[0];
-                const uint32_t distance = ((b0 >> 3) << 8) | ip[1];
-                ip += 2;
-                if (distance == 0) {
-                    if (ip != end) return RELC_E_DATA;
-                    break;
-                }
-                uint32_t length = (b0 & 7) + 3;
-                if ((b0 & 7) == 7) {
-                    uint32_t x;
-                    do {
-                        if (ip >= end) return RELC_E_DATA;
-                        x = *ip++;
-                        length += x;
-                    } while (x == 255);
-                }
-                if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
-                if (length > uint32_t(limit - op)) return RELC_E_DATA;
-                CopyMatch(op, distance, length);
-                op += length;
+            const uint32_t run = uint32_t(__builtin_clz(c));  // 0..16
+            Copy16(op, ip);
+            op += run;
+            ip += run;
+            c <<= run;
+            if (c == GROUP_DONE) continue;
+
+            const uint32_t b0 = ip[0];
+            const uint32_t distance = ((b0 >> 3) << 8) | ip[1];
+            ip += 2;
+            if (distance == 0) {
+                if (ip != end) return RELC_E_DATA;
+                goto block_done;
             }
-            mask >>= 1;
+            uint32_t length = (b0 & 7) + 3;
+            if ((b0 & 7) == 7) {
+                uint32_t x;
+                do {
+                    if (ip >= end) return RELC_E_DATA;
+                    x = *ip++;
+                    length += x;
+                } while (x == 255);
+            }
+            if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
+            if (length > uint32_t(limit - op)) return RELC_E_DATA;
+            if (length <= 16 && distance >= 16) {
+                Copy16(op, op - distance);
+            } else {
+                CopyMatch(op, distance, length);
+            }
+            op += length;
+            c <<= 1;
+        }
+        // Careful loop for the rest, token by token.
+        while (ip < end) {
+            if (c == GROUP_DONE) {
+                if (end - ip < 2) return RELC_E_DATA;
+                c = (ReadBE16(ip) << 16) | 0x8000u;
+                ip += 2;
+                continue;
+            }
+            if ((c & 0x80000000u) == 0) {
+                const uint32_t run = uint32_t(__builtin_clz(c));
+                const uint32_t left = uint32_t(end - ip);
+                const uint32_t n = run < left ? run : left;  // a payload may end mid-run
+                if (n > uint32_t(limit - op)) return RELC_E_DATA;
+                if (left >= 16) {
+                    Copy16(op, ip);
+                } else {
+                    std::memcpy(op, ip, n);
+                }
+                op += n;
+                ip += n;
+                c <<= n;
+                continue;
+            }
+            if (end - ip < 2) return RELC_E_DATA;
+            const uint32_t b0 = ip[0];
+            const uint32_t distance = ((b0 >> 3) << 8) | ip[1];
+            ip += 2;
+            if (distance == 0) {
+                if (ip != end) return RELC_E_DATA;
+                break;
+            }
+            uint32_t length = (b0 & 7) + 3;
+            if ((b0 & 7) == 7) {
+                uint32_t x;
+                do {
+                    if (ip >= end) return RELC_E_DATA;
+                    x = *ip++;
+                    length += x;
+                } while (x == 255);
+            }
+            if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
+            if (length > uint32_t(limit - op)) return RELC_E_DATA;
+            CopyMatch(op, distance, length);
+            op += length;
+            c <<= 1;
         }
     }
 
+block_done:
     const uint32_t produced = uint32_t(op - target);
     if (!history) {
         if (produced == RELC_WINDOW_SIZE) {

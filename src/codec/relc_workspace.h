@@ -15,8 +15,13 @@ constexpr uint32_t FLAG_END_MARKER      = 0x100;
 // Bytes a later block adds behind the history.
 constexpr uint32_t NEW_BYTES_LATER_BLOCK = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
 
+// Bytes behind the window that the decoder's fast copies may scribble on:
+// they write whole 16-byte chunks past the end of a match or literal run.
+constexpr uint32_t WINDOW_SLACK = 32;
+
 struct Workspace {
     uint8_t window[RELC_WINDOW_SIZE];
+    uint8_t windowSlack[WINDOW_SLACK];
     uint8_t staging[RELC_STAGING_SIZE];
     int32_t prev[RELC_WINDOW_SIZE];
     uint32_t sorted[RELC_WINDOW_SIZE];
