@@ -15,18 +15,50 @@ constexpr uint32_t MAX_DISTANCE_EXCL = RELC_MAX_DISTANCE + 1;  // 8192
 
 namespace relc_detail {
 
+namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "word-wise compares assume little-endian loads");
+
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Grows n while W[a + n] == W[b + n] and a + n < count (b < a), eight bytes
+// at a time where the window allows.
+inline uint32_t Extend(const uint8_t* W, uint32_t a, uint32_t b, uint32_t n, uint32_t count) {
+    while (a + n + 8 <= count) {
+        const uint64_t x = Load64(W + a + n) ^ Load64(W + b + n);
+        if (x != 0) return n + uint32_t(__builtin_ctzll(x) >> 3);
+        n += 8;
+    }
+    while (a + n < count && W[a + n] == W[b + n]) ++n;
+    return n;
+}
+
+}  // namespace
+
 // Longest earlier occurrence of the bytes at i within the distance bound.
 // The candidates are the chain of equal three-byte keys in the prev table;
 // runs of one byte value (prev = 1) are walked position by position, since
 // the chain there only ever steps back by one.
+//
+// Every stop of the walk returns the same (L, best), so the checks are
+// placed where their inputs change rather than repeated for every candidate.
 Match FindMatch(uint32_t i, uint32_t count) {
     const uint8_t* W = g_ws.window;
     const int32_t* P = g_ws.prev;
 
     if (P[i] >= int32_t(MAX_DISTANCE_EXCL)) return {0, 0};
     uint32_t best = i - uint32_t(P[i]);
-    uint32_t L = 3;
-    while (i + L < count && W[i + L] == W[best + L]) ++L;
+    uint32_t L = Extend(W, i, best, 3, count);
     if (g_ws.searchDepth <= 1) return {L, i - best};
 
     int32_t t = P[i + L - 2];
@@ -48,48 +80,56 @@ Match FindMatch(uint32_t i, uint32_t count) {
         }
     }
     if (P[d] <= 0) return {L, i - best};
+    if (i + L >= count) return {L, i - best};
     int32_t steps = g_ws.searchDepth;
+    // Candidates below this position are 8192 or more bytes back.
+    const uint32_t lowest = i >= RELC_MAX_DISTANCE ? i - RELC_MAX_DISTANCE : 0;
 
-    for (;;) {
-        d -= uint32_t(P[d]);
-        if (--steps <= 0) break;
-        if (i - d >= MAX_DISTANCE_EXCL) break;
-        if (i + L >= count) break;
-
-        if (run > 0) {
-            if (P[d] == 1) {
-                // Slide d down its run for as long as the bytes agreeing with
-                // the run at i can grow and the distance allows.
-                uint32_t dist = i - d + 1;
-                do {
-                    if (run <= e || dist >= MAX_DISTANCE_EXCL) break;
-                    --d;
-                    ++dist;
-                    ++e;
-                } while (P[d] == 1);
-            }
-            uint32_t k = e + 2;
-            while (i + k < count && W[i + k] == W[d + k]) ++k;
-            if (k > L) {
-                L = k;
-                best = d;
-            }
-            if (P[i + L - 2] == 0) break;
-            while (P[d] == 1) --d;
-            e = 1;
-        } else {
-            if (W[i + L] == W[d + L]) {
-                uint32_t j = L - 1;
-                while (j >= 3 && W[i + j] == W[d + j]) --j;
-                if (j < 3) {
-                    ++L;
+    if (run == 0) {
+        for (;;) {
+            d -= uint32_t(P[d]);
+            if (--steps <= 0 || d < lowest) break;
+            // A longer match must agree at L; bytes 0..2 agree along the
+            // chain, so the four bytes ending at L and then those from L-4
+            // down to 3 decide.
+            if (W[i + L] == W[d + L] && Load32(W + i + L - 3) == Load32(W + d + L - 3) &&
+                (L <= 6 || std::memcmp(W + i + 3, W + d + 3, L - 6) == 0)) {
+                {
                     best = d;
-                    while (i + L < count && W[i + L] == W[d + L]) ++L;
+                    L = Extend(W, i, d, L + 1, count);
+                    if (i + L >= count) break;
                     t = P[i + L - 2];
                     if (t == 0 || uint32_t(t) > i) break;
                 }
             }
+            if (P[d] <= 0) break;
         }
+        return {L, i - best};
+    }
+
+    for (;;) {
+        d -= uint32_t(P[d]);
+        if (--steps <= 0 || d < lowest) break;
+        if (P[d] == 1) {
+            // Slide d down its run for as long as the bytes agreeing with
+            // the run at i can grow and the distance allows.
+            uint32_t dist = i - d + 1;
+            do {
+                if (run <= e || dist >= MAX_DISTANCE_EXCL) break;
+                --d;
+                ++dist;
+                ++e;
+            } while (P[d] == 1);
+        }
+        const uint32_t k = Extend(W, i, d, e + 2, count);
+        if (k > L) {
+            L = k;
+            best = d;
+            if (i + L >= count) break;
+        }
+        if (P[i + L - 2] == 0) break;
+        while (P[d] == 1) --d;
+        e = 1;
         if (P[d] <= 0) break;
     }
     return {L, i - best};
