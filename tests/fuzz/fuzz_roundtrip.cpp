@@ -1,0 +1,56 @@
+// Fuzz target: relc encode, then decode.
+//
+// Input: a byte choosing the encoder's offer sizes, one its output rooms,
+// one the decoder's offers and rooms, one the search depth (and whether to
+// poke the encoder with refused restarts mid-stream), then the data. The
+// stream made in the chosen pieces must be byte for byte the one made in a
+// single call, and must decode, in other pieces, to the data.
+#include <algorithm>
+
+#include "fuzz_support.h"
+
+using namespace relc_fuzz;
+
+namespace {
+
+constexpr size_t kParamBytes = 4;
+// The system always uses 0; the others bound the chain walk (negative ones
+// and 1 stop it at the first candidate).
+constexpr int32_t kDepths[8] = {0, 0, 0, 1, 2, 16, 128, -5};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < kParamBytes)
+        return 0;
+    const uint8_t* payload = data + kParamBytes;
+    const size_t payloadSize = size - kParamBytes;
+    const int32_t depth = kDepths[data[3] & 7];
+    if (payloadSize == 0) {
+        FUZZ_CHECK(RelcInitEncoder(depth, 0) == RELC_E_PARAM, "empty input accepted");
+        return 0;
+    }
+
+    const EncodeResult oneCall =
+        EncodeChunked(payload, payloadSize, depth, SizeSequence(15), SizeSequence(15), false);
+    const EncodeResult pieces = EncodeChunked(payload, payloadSize, depth, SizeSequence(data[0]),
+                                              SizeSequence(data[1]), (data[3] & 8) != 0);
+    FUZZ_CHECK(pieces.stream == oneCall.stream, "the stream depends on how the input was offered");
+
+    // A block costs at most its header and the 3 bytes a coded payload may
+    // run past its new bytes.
+    const size_t blocks = 1 + (payloadSize > RELC_WINDOW_SIZE ? (payloadSize - RELC_WINDOW_SIZE - 1) / 24576 + 1 : 0);
+    FUZZ_CHECK(oneCall.stream.size() <= payloadSize + 5 * blocks + 2, "stream longer than its blocks allow");
+
+    const std::vector<uint8_t>& stream = oneCall.stream;
+    const DecodeResult decoded = DecodeChunked(stream.data(), stream.size(), SizeSequence(data[2]),
+                                               SizeSequence(static_cast<uint8_t>(data[2] * 7 + 3)),
+                                               2 * (stream.size() + payloadSize) + 64);
+    FUZZ_CHECK(decoded.end == DecodeEnd::StreamEnd, "own stream does not decode to its end");
+    FUZZ_CHECK(decoded.taken == stream.size(), "own stream has bytes after its end marker");
+    FUZZ_CHECK(decoded.output.size() == payloadSize &&
+                   std::equal(decoded.output.begin(), decoded.output.end(), payload),
+               "round trip MISMATCH");
+    return 0;
+}
