@@ -6,7 +6,7 @@
 #                         (a Z: path under Wine)
 #
 #   tdz_portable_library(NAME SOURCES src... [LIBS deps...])
-#   tdz_add_gtest(NAME SOURCES src... [LIBS libs...])
+#   tdz_add_gtest(NAME SOURCES src... [LIBS libs...] [PROPERTIES name value...])
 #   tdz_unicode_entry(TARGET)          program whose entry point is wmain/wWinMain
 
 include_guard(GLOBAL)
@@ -97,9 +97,10 @@ endfunction()
 
 # A GoogleTest program registered with ctest (one ctest entry per test case).
 # Host tree: sanitized, linked to the _san libraries. 64-bit tree: run under
-# Wine. 32-bit tree: nothing.
+# Wine. 32-bit tree: nothing. PROPERTIES are set on every test case (for
+# example RESOURCE_LOCK for tests that share registry values of the prefix).
 function(tdz_add_gtest NAME)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBS;PROPERTIES")
   if(TDZ_WIN32)
     return()
   endif()
@@ -128,7 +129,7 @@ function(tdz_add_gtest NAME)
     WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${env}")
+    PROPERTIES ENVIRONMENT "${env}" ${ARG_PROPERTIES})
 endfunction()
 
 # For a program whose entry point is wmain or wWinMain (MinGW picks the
