@@ -1,0 +1,21 @@
+#include "common/display_name.h"
+
+#include "ui/text.h"
+
+std::wstring ShortenName(const wchar_t* name)
+{
+    std::wstring text = name ? name : L"";
+    if (text.size() <= kShownNameUnits)
+        return text;
+    return FormatText(L"%.32s...", text.c_str());
+}
+
+std::wstring JobDisplayName(const std::wstring& joinedPath, bool compress)
+{
+    size_t slash = joinedPath.find_last_of(L"\\/:");
+    std::wstring last = slash == std::wstring::npos ? joinedPath : joinedPath.substr(slash + 1);
+    if (compress)
+        return last;
+    size_t dot = last.rfind(L'.');
+    return dot == std::wstring::npos ? last : last.substr(0, dot);
+}

@@ -1,0 +1,197 @@
+#include "common/processing_modal_dlg.h"
+
+#include <process.h>
+
+#include <cwchar>
+#include <new>
+
+#include "common/confirm_replace_dlg.h"
+#include "common/display_name.h"
+#include "common/job_failure.h"
+#include "common/program_style.h"
+#include "common/resource_ids.h"
+#include "ui/text.h"
+
+namespace {
+
+// Ends the dialog when the worker could not be started.
+constexpr INT_PTR kStartFailed = 3;
+// How long a worker is given to end after WM_QUIT.
+constexpr DWORD kWorkerStopMs = 3000;
+
+JobWorkerProc g_worker = nullptr;
+
+}  // namespace
+
+CProcessingModalDlg::CProcessingModalDlg(UINT templateId)
+    : CJobProgressDlg(templateId ? templateId : IDD_PROCESSING_MODAL, nullptr)
+{
+}
+
+CProcessingModalDlg::~CProcessingModalDlg()
+{
+    StopWorker();
+    CloseEvents();
+}
+
+void CProcessingModalDlg::SetWorker(JobWorkerProc worker)
+{
+    g_worker = worker;
+}
+
+void CProcessingModalDlg::SetPath(const wchar_t* path)
+{
+    wcsncpy(path_, path ? path : L"", kPathUnits - 1);
+    path_[kPathUnits - 1] = L'\0';
+}
+
+INT_PTR CProcessingModalDlg::DialogProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_JOB_PHASE:
+        OnJobPhase(static_cast<uint32_t>(wp), static_cast<int>(lp));
+        return TRUE;
+    case WM_JOB_PROGRESS:
+        OnJobProgress(static_cast<int>(lp));
+        return TRUE;
+    case WM_JOB_DONE:
+        OnJobDone(reinterpret_cast<JobRecord*>(wp), static_cast<ResultCode>(lp));
+        return TRUE;
+    case WM_REPLACE_QUERY:
+        OnReplaceQuery(static_cast<uint32_t>(wp), reinterpret_cast<uint32_t*>(lp));
+        return TRUE;
+    }
+    return CJobProgressDlg::DialogProc(msg, wp, lp);
+}
+
+BOOL CProcessingModalDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    PrepareWindow();
+    if (!StartJob()) {
+        EndDialog(kStartFailed);
+        return TRUE;
+    }
+    ShowWindow(SW_HIDE);
+    ResetDisplay();
+    if (UsesRightToLeftLayout())
+        MirrorLayout();
+    return TRUE;
+}
+
+bool CProcessingModalDlg::StartJob()
+{
+    cancelEvent_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    readyEvent_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!cancelEvent_ || !readyEvent_ || !g_worker) {
+        CloseEvents();
+        return false;
+    }
+
+    currentFileName_[0] = L'\0';
+    auto* start = new (std::nothrow) WorkerStartRecord{GetHwnd(), currentFileName_, cancelEvent_, nullptr, readyEvent_};
+    if (!start) {
+        CloseEvents();
+        return false;
+    }
+    ::ResetEvent(readyEvent_);
+    uintptr_t thread = _beginthreadex(nullptr, 0, g_worker, start, 0, &workerThreadId_);
+    if (thread == 0) {
+        delete start;
+        CloseEvents();
+        return false;
+    }
+    workerThread_ = reinterpret_cast<HANDLE>(thread);
+    // From here on the worker's queue exists and no job message is lost.
+    ::WaitForSingleObject(readyEvent_, INFINITE);
+
+    auto* job = new (std::nothrow) JobRecord{};
+    if (job) {
+        wcsncpy(job->folder, path_, kPathUnits - 1);
+        job->folder[kPathUnits - 1] = L'\0';
+        job->operation = operation_;
+        job->retryMark = 0;
+        if (::PostThreadMessageW(workerThreadId_, WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), kSubmitBatchJob))
+            return true;
+        delete job;
+    }
+    // The worker is running but got no job: stop it rather than leave it.
+    StopWorker();
+    CloseEvents();
+    return false;
+}
+
+void CProcessingModalDlg::StopWorker()
+{
+    if (!workerThread_)
+        return;
+    ::PostThreadMessageW(workerThreadId_, WM_QUIT, 0, 0);
+    ::WaitForSingleObject(workerThread_, kWorkerStopMs);
+    ::CloseHandle(workerThread_);
+    workerThread_ = nullptr;
+    workerThreadId_ = 0;
+}
+
+void CProcessingModalDlg::CloseEvents()
+{
+    if (cancelEvent_)
+        ::CloseHandle(cancelEvent_);
+    if (readyEvent_)
+        ::CloseHandle(readyEvent_);
+    cancelEvent_ = nullptr;
+    readyEvent_ = nullptr;
+}
+
+void CProcessingModalDlg::OnJobPhase(uint32_t phase, int range)
+{
+    ShowPhase(phase, range, currentFileName_, UsesRightToLeftLayout());
+}
+
+void CProcessingModalDlg::OnJobProgress(int position)
+{
+    if (UsesRightToLeftLayout())
+        SetControlsRightToLeft();
+    ShowProgress(position);
+}
+
+void CProcessingModalDlg::OnJobDone(JobRecord* job, ResultCode result)
+{
+    StopWorker();
+    CloseEvents();
+    if (job && IsReportedJobResult(result, JobReporter::SingleRequest))
+        ReportJobFailure(GetHwnd(), *job, result, JobReporter::SingleRequest);
+    delete job;
+    ShowWindow(SW_HIDE);
+    EndDialog(result != kResultDone ? IDCANCEL : IDOK);
+}
+
+void CProcessingModalDlg::OnReplaceQuery(uint32_t /*mode*/, uint32_t* answer)
+{
+    CConfirmReplaceDlg question;
+    question.SetSingleFile(true);
+    std::wstring format = LoadText(IDS_REPLACE_SINGLE);
+    std::wstring name = ShortenName(currentFileName_);
+    question.SetMessage(FormatText(format.c_str(), name.c_str()));
+
+    // The question has no owner; without this the Cancel button here could
+    // stop the worker and close the reply event while the worker waits for
+    // the answer.
+    EnableWindow(false);
+    question.DoModal();
+    EnableWindow(true);
+
+    if (answer)
+        *answer = static_cast<uint32_t>(question.GetResult());
+    if (readyEvent_)
+        ::SetEvent(readyEvent_);
+}
+
+void CProcessingModalDlg::OnCancel()
+{
+    if (workerThread_) {
+        ::SetEvent(cancelEvent_);
+        StopWorker();
+    }
+    CloseEvents();
+    EndDialog(IDCANCEL);
+}

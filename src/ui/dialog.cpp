@@ -1,0 +1,115 @@
+#include "ui/dialog.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Modeless dialogs of this thread, for the message loop's IsDialogMessage.
+thread_local std::vector<HWND> g_modeless;
+
+}  // namespace
+
+INT_PTR CDialog::DoModal()
+{
+    modal_ = true;
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
+                             StaticDialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::Create(HWND parent)
+{
+    modal_ = false;
+    parent_ = parent;
+    HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent,
+                                     StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr;
+}
+
+void CDialog::EndDialog(INT_PTR result)
+{
+    if (!GetHwnd())
+        return;
+    if (modal_)
+        ::EndDialog(GetHwnd(), result);
+    else
+        ::DestroyWindow(GetHwnd());
+}
+
+bool CDialog::UpdateData(bool saving)
+{
+    if (!GetHwnd())
+        return false;
+    CDataExchange dx(GetHwnd(), saving);
+    DoDataExchange(dx);
+    return dx.Succeeded();
+}
+
+bool CDialog::PreTranslateModeless(MSG& msg)
+{
+    for (HWND dialog : g_modeless) {
+        if ((msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) && ::IsDialogMessageW(dialog, &msg))
+            return true;
+    }
+    return false;
+}
+
+INT_PTR CDialog::DialogProc(UINT msg, WPARAM wp, LPARAM /*lp*/)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND:
+        switch (LOWORD(wp)) {
+        case IDOK:
+            OnOK();
+            return TRUE;
+        case IDCANCEL:
+            OnCancel();
+            return TRUE;
+        default:
+            return OnCommand(LOWORD(wp)) ? TRUE : FALSE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(false);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(true))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    auto* self = static_cast<CDialog*>(FromHandle(hwnd));
+    if (!self && msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lp);
+        if (self) {
+            self->BindToWindow(hwnd);
+            if (!self->modal_)
+                g_modeless.push_back(hwnd);
+        }
+    }
+    if (!self)
+        return FALSE;
+
+    INT_PTR result = self->DialogProc(msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        g_modeless.erase(std::remove(g_modeless.begin(), g_modeless.end(), hwnd), g_modeless.end());
+        self->UnbindFromWindow();
+        self->PostNcDestroy();
+    }
+    return result;
+}
