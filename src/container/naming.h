@@ -49,3 +49,7 @@ struct JobPaths {
 // dest = a followed by b, when that fits (with the NUL) in destUnits
 // UTF-16 units; otherwise dest is left empty and false returned.
 [[nodiscard]] bool JoinPath(wchar_t* dest, size_t destUnits, const wchar_t* a, const wchar_t* b);
+
+// The folder part of path, up to and including its last "\" or "/"; "." for
+// a bare name.
+void ParentFolder(const wchar_t* path, wchar_t (&folder)[kPathUnits]);

@@ -4,13 +4,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "container/job_constants.h"
 #include "container/result_code.h"
 
 // What CopyProgress is given with each copy.
-struct CopyContext {
-    HWND frame;     // receives WM_JOB_PROGRESS, or null
-    HANDLE cancel;  // cancels the copy when set, or null
+struct CopyProgressContext {
+    HWND frame;              // receives WM_JOB_PROGRESS, or null
+    HANDLE cancel;           // cancels the copy when set, or null
+    bool cancelled = false;  // set when the copy was cancelled through cancel
+    uint32_t lastPercent = ~0u;
 };
 
 // The progress routine of CopyFileExW: cancels the copy when the cancel

@@ -1,0 +1,86 @@
+#include "container/file_steps.h"
+
+#include "container/eligibility.h"
+#include "container/file_transfer.h"
+#include "container/naming.h"
+#include "container/shell_notify.h"
+
+ResultCode OpenSourceWithRetry(HANDLE cancel, const wchar_t* path, FileHandle* file)
+{
+    for (int attempt = 1;; ++attempt) {
+        HANDLE handle = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                    nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file->Reset(handle);
+            return 0;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION)
+            return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES ? kOpenNotFound : kOpenFailed;
+        if (IsSignalled(cancel))
+            return kResultCancelled;
+        if (attempt == kOpenAttempts)
+            return kResultInUse;
+        if (WaitForCancel(cancel, kOpenRetryDelayMs))
+            return kResultCancelled;
+    }
+}
+
+ResultCode CreateHiddenOutput(const wchar_t* path, FileHandle* file)
+{
+    HANDLE handle = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return kOutputNotCreatable;
+    file->Reset(handle);
+    return 0;
+}
+
+bool MoveIntoPlace(const wchar_t* finishedPath, const wchar_t* finalPath)
+{
+    const DWORD finalAttributes = GetFileAttributesW(finalPath);
+    const bool finalExists = finalAttributes != INVALID_FILE_ATTRIBUTES;
+    // Moving a folder aside would succeed, but it could never be deleted
+    // as a file afterwards: it would stay behind under a "tdz" name.
+    if (finalExists && (finalAttributes & kAttributeDirectory) != 0)
+        return false;
+
+    wchar_t setAside[MAX_PATH] = {};
+    if (finalExists) {
+        wchar_t folder[kPathUnits];
+        ParentFolder(finalPath, folder);
+        if (GetTempFileNameW(folder, L"tdz", 0, setAside) == 0)
+            return false;
+        NotifyCreated(setAside);
+        if (!MoveFileExW(finalPath, setAside, MOVEFILE_REPLACE_EXISTING)) {
+            DeleteFileNotify(setAside);
+            return false;
+        }
+        NotifyMoved(finalPath, setAside);
+    }
+
+    if (!MoveFileExW(finishedPath, finalPath, MOVEFILE_REPLACE_EXISTING)) {
+        if (finalExists && MoveFileExW(setAside, finalPath, MOVEFILE_REPLACE_EXISTING))
+            NotifyMoved(setAside, finalPath);
+        return false;
+    }
+    NotifyMoved(finishedPath, finalPath);
+    if (finalExists)
+        DeleteFileNotify(setAside);
+    return true;
+}
+
+bool DeleteFileNotify(const wchar_t* path)
+{
+    const DWORD oldAttributes = GetFileAttributesW(path);
+    if (SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL))
+        NotifyAttributesChanged(path);
+    if (DeleteFileW(path)) {
+        NotifyDeleted(path);
+        return true;
+    }
+    // A file that stays must not lose its read-only or other bits.
+    if (oldAttributes != INVALID_FILE_ATTRIBUTES && oldAttributes != FILE_ATTRIBUTE_NORMAL &&
+        SetFileAttributesW(path, oldAttributes))
+        NotifyAttributesChanged(path);
+    return false;
+}
