@@ -37,6 +37,13 @@ void TestFrame::SetObserver(std::function<void(const FrameMessage&)> observer) {
     observer_ = std::move(observer);
 }
 
+void TestFrame::Forget() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    messages_.clear();
+    finished_.clear();
+    replaceQueries_ = 0;
+}
+
 std::vector<FrameMessage> TestFrame::Messages() const {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     return messages_;

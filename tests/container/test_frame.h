@@ -50,6 +50,9 @@ public:
     // Runs on the frame's thread for every message, before it is recorded.
     void SetObserver(std::function<void(const FrameMessage&)> observer);
 
+    // Drops what was recorded so far (replace questions counted included).
+    void Forget();
+
     std::vector<FrameMessage> Messages() const;
     std::vector<FinishedJob> Finished() const;
     size_t Count(UINT message) const;
