@@ -1,0 +1,387 @@
+#include "file_test_util.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "container/job_protocol.h"
+
+namespace {
+
+constexpr UINT kSyncMessage = WM_APP + 1;
+
+uint64_t Join(const FILETIME& time)
+{
+    return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH + 1];
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+    return (length == 0 || length > MAX_PATH) ? std::wstring() : std::wstring(value, length);
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path + L"\\");
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+Bytes TextBytes(size_t size, uint32_t seed)
+{
+    static const char* const kWords[] = {"the ",   "file ",  "drive ", "container ", "of ",     "and ",
+                                         "bytes ", "copy\n", "space ", "is ",        "restored ", "flash "};
+    Bytes out;
+    out.reserve(size);
+    uint32_t state = seed * 2654435761u + 1;
+    while (out.size() < size) {
+        state = state * 1103515245u + 12345u;
+        const char* word = kWords[(state >> 16) % 12];
+        for (; *word != 0 && out.size() < size; ++word)
+            out.push_back(static_cast<uint8_t>(*word));
+    }
+    return out;
+}
+
+Bytes NoiseBytes(size_t size, uint32_t seed)
+{
+    Bytes out(size);
+    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 7;
+    for (auto& b : out) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        b = static_cast<uint8_t>(state >> 24);
+    }
+    return out;
+}
+
+Bytes ReadBytes(const std::wstring& path)
+{
+    Bytes out;
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid())
+        return out;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size))
+        return out;
+    out.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!out.empty() && (!ReadFile(file.Get(), out.data(), DWORD(out.size()), &got, nullptr) || got != out.size()))
+        out.clear();
+    return out;
+}
+
+bool WriteBytes(const std::wstring& path, const Bytes& bytes)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD put = 0;
+    return file.Valid() && (bytes.empty() || (WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &put,
+                                                        nullptr) && put == bytes.size()));
+}
+
+std::wstring Widen(const std::string& text)
+{
+    std::wstring out(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), int(out.size()));
+    out.resize(n > 0 ? size_t(n - 1) : 0);
+    return out;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out(text.size() * 3 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), int(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? size_t(n - 1) : 0);
+    return out;
+}
+
+std::vector<std::wstring> CorpusFiles()
+{
+    std::wstring folder = Widen(TDZ_CORPUS_DIR);
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    folder += L"\\";
+    std::vector<std::wstring> files;
+    for (const std::wstring& name : ListNames(folder, L"*")) {
+        const DWORD attributes = GetFileAttributesW((folder + name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(folder + name);
+    }
+    if (files.empty())
+        std::printf("corpus %s absent or empty\n", TDZ_CORPUS_DIR);
+    return files;
+}
+
+TestFolder::TestFolder(const std::wstring& root)
+{
+    static int counter = 0;
+    wchar_t systemTemp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, systemTemp);
+    const std::wstring unique =
+        L"tdzt-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L"\\";
+    base_ = (root.empty() ? std::wstring(systemTemp) : root) + unique;
+    work_ = base_ + L"work\\";
+    // The temporary folder stays on the system drive even when the work
+    // folder is on the small volume: that is where sources are parked.
+    const std::wstring tempBase = std::wstring(systemTemp) + L"tdzp-" + unique;
+    temp_ = tempBase;
+    CreateDirectoryW(base_.c_str(), nullptr);
+    CreateDirectoryW(work_.c_str(), nullptr);
+    CreateDirectoryW(temp_.c_str(), nullptr);
+    oldTmp_ = Environment(L"TMP");
+    oldTemp_ = Environment(L"TEMP");
+    SetEnvironmentVariableW(L"TMP", temp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+}
+
+TestFolder::~TestFolder()
+{
+    SetEnvironmentVariableW(L"TMP", oldTmp_.empty() ? nullptr : oldTmp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", oldTemp_.empty() ? nullptr : oldTemp_.c_str());
+    RemoveTree(base_);
+    RemoveTree(temp_);
+}
+
+FileState Capture(const std::wstring& path)
+{
+    FileState state;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return state;
+    state.exists = true;
+    state.attributes = data.dwFileAttributes;
+    state.creationTime = Join(data.ftCreationTime);
+    state.lastWriteTime = Join(data.ftLastWriteTime);
+    state.bytes = ReadBytes(path);
+    return state;
+}
+
+::testing::AssertionResult Unchanged(const std::wstring& path, const FileState& before)
+{
+    const FileState now = Capture(path);
+    if (!now.exists)
+        return ::testing::AssertionFailure() << Narrow(path) << " is gone";
+    if (now.bytes != before.bytes)
+        return ::testing::AssertionFailure() << Narrow(path) << " has other bytes (" << now.bytes.size()
+                                             << " instead of " << before.bytes.size() << ")";
+    if (now.attributes != before.attributes)
+        return ::testing::AssertionFailure() << Narrow(path) << " has attributes 0x" << std::hex << now.attributes
+                                             << " instead of 0x" << before.attributes;
+    if (now.lastWriteTime != before.lastWriteTime)
+        return ::testing::AssertionFailure() << Narrow(path) << " has another last-write time";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Missing(const std::wstring& path)
+{
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << Narrow(path) << " exists";
+}
+
+std::vector<std::wstring> ListNames(const std::wstring& folder, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + pattern).c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+::testing::AssertionResult NoLeftovers(const TestFolder& folder)
+{
+    const std::vector<std::wstring> tmp = ListNames(folder.Work(), L"*.tmp");
+    const std::vector<std::wstring> parked = ListNames(folder.Temp(), L"*");
+    if (tmp.empty() && parked.empty())
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    for (const std::wstring& name : tmp)
+        failure << "left in the folder: " << Narrow(name) << "\n";
+    for (const std::wstring& name : parked)
+        failure << "left in the temporary folder: " << Narrow(name) << "\n";
+    return failure;
+}
+
+bool SetTimes(const std::wstring& path, uint64_t creation, uint64_t lastWrite)
+{
+    FileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME c{static_cast<DWORD>(creation), static_cast<DWORD>(creation >> 32)};
+    const FILETIME w{static_cast<DWORD>(lastWrite), static_cast<DWORD>(lastWrite >> 32)};
+    return file.Valid() && SetFileTime(file.Get(), &c, nullptr, &w);
+}
+
+EventHandle NewEvent(bool set)
+{
+    return EventHandle(CreateEventW(nullptr, TRUE, set ? TRUE : FALSE, nullptr));
+}
+
+NotifyWindow::NotifyWindow(HANDLE reply) : reply_(reply), created_(NewEvent())
+{
+    InitializeCriticalSection(&lock_);
+    thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+    WaitForSingleObject(created_.Get(), 10000);
+}
+
+NotifyWindow::~NotifyWindow()
+{
+    if (window_ != nullptr)
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+    WaitForSingleObject(thread_.Get(), 10000);
+    DeleteCriticalSection(&lock_);
+}
+
+DWORD WINAPI NotifyWindow::ThreadMain(LPVOID param)
+{
+    auto* self = static_cast<NotifyWindow*>(param);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TdzTestNotifyWindow";
+    RegisterClassW(&windowClass);  // fails harmlessly when already registered
+    self->window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+    SetWindowLongPtrW(self->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetEvent(self->created_.Get());
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
+LRESULT CALLBACK NotifyWindow::WindowProc(HWND window, UINT id, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<NotifyWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (id) {
+    case WM_JOB_PHASE:
+    case WM_JOB_PROGRESS:
+    case WM_REPLACE_QUERY:
+        self->Record(id, wParam, lParam);
+        return 0;
+    case kSyncMessage:
+        SetEvent(reinterpret_cast<HANDLE>(lParam));
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, id, wParam, lParam);
+    }
+}
+
+void NotifyWindow::Record(UINT id, WPARAM wParam, LPARAM lParam)
+{
+    EnterCriticalSection(&lock_);
+    messages_.push_back({id, wParam, lParam});
+    if (cancel_ != nullptr && ((id == WM_JOB_PHASE && wParam == cancelPhase_) ||
+                               (id == WM_JOB_PROGRESS && cancelPhase_ == 0)))
+        SetEvent(cancel_);
+    if (id == WM_REPLACE_QUERY) {
+        const uint32_t answer = nextAnswer_ < answers_.size() ? answers_[nextAnswer_++] : kAnswerCancel;
+        *reinterpret_cast<uint32_t*>(lParam) = answer;
+        SetEvent(reply_);
+    }
+    LeaveCriticalSection(&lock_);
+}
+
+void NotifyWindow::SetAnswers(std::vector<uint32_t> answers)
+{
+    EnterCriticalSection(&lock_);
+    answers_ = std::move(answers);
+    nextAnswer_ = 0;
+    LeaveCriticalSection(&lock_);
+}
+
+void NotifyWindow::CancelAt(uint32_t phase, HANDLE cancel)
+{
+    EnterCriticalSection(&lock_);
+    cancelPhase_ = phase;
+    cancel_ = cancel;
+    LeaveCriticalSection(&lock_);
+}
+
+std::vector<NotifyWindow::Message> NotifyWindow::Messages()
+{
+    EventHandle done = NewEvent();
+    PostMessageW(window_, kSyncMessage, 0, reinterpret_cast<LPARAM>(done.Get()));
+    WaitForSingleObject(done.Get(), 10000);
+    EnterCriticalSection(&lock_);
+    std::vector<Message> copy = messages_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+void NotifyWindow::Clear()
+{
+    Messages();
+    EnterCriticalSection(&lock_);
+    messages_.clear();
+    LeaveCriticalSection(&lock_);
+}
+
+int NotifyWindow::Questions()
+{
+    int count = 0;
+    for (const Message& m : Messages())
+        count += m.id == WM_REPLACE_QUERY ? 1 : 0;
+    return count;
+}
+
+std::vector<uint32_t> NotifyWindow::Phases()
+{
+    std::vector<uint32_t> phases;
+    for (const Message& m : Messages()) {
+        if (m.id == WM_JOB_PHASE)
+            phases.push_back(static_cast<uint32_t>(m.wParam));
+    }
+    return phases;
+}
+
+FileHolder::FileHolder(const std::wstring& path, DWORD holdMs, DWORD share)
+    : path_(path), holdMs_(holdMs), share_(share), ready_(NewEvent()), release_(NewEvent())
+{
+    thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+    WaitForSingleObject(ready_.Get(), 10000);
+}
+
+FileHolder::~FileHolder()
+{
+    SetEvent(release_.Get());
+    WaitForSingleObject(thread_.Get(), 10000);
+}
+
+DWORD WINAPI FileHolder::ThreadMain(LPVOID param)
+{
+    auto* self = static_cast<FileHolder*>(param);
+    FileHandle file(CreateFileW(self->path_.c_str(), GENERIC_READ | GENERIC_WRITE, self->share_, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    self->opened_ = file.Valid();
+    SetEvent(self->ready_.Get());
+    WaitForSingleObject(self->release_.Get(), self->holdMs_);
+    return 0;
+}

@@ -1,0 +1,138 @@
+// Real folders, real files and real threads for the tests of the file
+// operations under Windows (or Wine).
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container/win_handle.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// Text-like bytes that compress well, and bytes that do not compress.
+Bytes TextBytes(size_t size, uint32_t seed);
+Bytes NoiseBytes(size_t size, uint32_t seed);
+Bytes ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const Bytes& bytes);
+// Corpus files (not folders) on this machine; empty, with a note, when absent.
+std::vector<std::wstring> CorpusFiles();
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+// A private folder for one test, and a private temporary folder: TMP and
+// TEMP point at it while the object lives, so that a parked copy can be
+// seen (and tests running side by side do not see each other's). Both are
+// removed with everything in them at the end.
+class TestFolder {
+public:
+    // root: where the work folder goes (a drive root for the small volume),
+    // or empty for the system's temporary folder.
+    explicit TestFolder(const std::wstring& root = L"");
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    ~TestFolder();
+
+    const std::wstring& Work() const { return work_; }   // ends with "\"
+    const std::wstring& Temp() const { return temp_; }   // ends with "\"
+    std::wstring operator/(const std::wstring& name) const { return work_ + name; }
+
+private:
+    std::wstring base_;
+    std::wstring work_;
+    std::wstring temp_;
+    std::wstring oldTmp_;
+    std::wstring oldTemp_;
+};
+
+// Everything the operations promise to keep of a file.
+struct FileState {
+    bool exists = false;
+    Bytes bytes;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    uint64_t creationTime = 0;
+    uint64_t lastWriteTime = 0;
+};
+FileState Capture(const std::wstring& path);
+::testing::AssertionResult Unchanged(const std::wstring& path, const FileState& before);
+::testing::AssertionResult Missing(const std::wstring& path);
+// No "*.tmp" file (output or set-aside copy) in the work folder, and
+// nothing parked in the temporary folder.
+::testing::AssertionResult NoLeftovers(const TestFolder& folder);
+std::vector<std::wstring> ListNames(const std::wstring& folder, const std::wstring& pattern);
+bool SetTimes(const std::wstring& path, uint64_t creation, uint64_t lastWrite);
+
+// A window on a thread of its own that receives what an operation posts:
+// phases, progress and replace questions, which it answers from a list
+// (Cancel once the list is used up) by storing the answer and setting the
+// reply event.
+class NotifyWindow {
+public:
+    struct Message {
+        UINT id;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+
+    explicit NotifyWindow(HANDLE reply);
+    NotifyWindow(const NotifyWindow&) = delete;
+    NotifyWindow& operator=(const NotifyWindow&) = delete;
+    ~NotifyWindow();
+
+    HWND Handle() const { return window_; }
+    void SetAnswers(std::vector<uint32_t> answers);
+    // Sets cancel once WM_JOB_PHASE(phase) or the first WM_JOB_PROGRESS
+    // (phase 0) arrives.
+    void CancelAt(uint32_t phase, HANDLE cancel);
+    // Everything received so far, after every message posted before this
+    // call has been handled.
+    std::vector<Message> Messages();
+    std::vector<uint32_t> Phases();
+    int Questions();
+    void Clear();
+
+private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
+    static LRESULT CALLBACK WindowProc(HWND window, UINT id, WPARAM wParam, LPARAM lParam);
+    void Record(UINT id, WPARAM wParam, LPARAM lParam);
+
+    HANDLE reply_;
+    HWND window_ = nullptr;
+    ThreadHandle thread_;
+    EventHandle created_;
+    CRITICAL_SECTION lock_;
+    std::vector<Message> messages_;
+    std::vector<uint32_t> answers_;
+    size_t nextAnswer_ = 0;
+    uint32_t cancelPhase_ = ~0u;
+    HANDLE cancel_ = nullptr;
+};
+
+// Another program holding a file open on a thread of its own, with no
+// sharing (or read sharing), until holdMs have passed.
+class FileHolder {
+public:
+    FileHolder(const std::wstring& path, DWORD holdMs, DWORD share = 0);
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+    ~FileHolder();
+    bool Holding() const { return opened_; }
+
+private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
+
+    std::wstring path_;
+    DWORD holdMs_;
+    DWORD share_;
+    bool opened_ = false;
+    EventHandle ready_;
+    EventHandle release_;
+    ThreadHandle thread_;
+};
+
+// A manual-reset event, as the progress dialog's cancel event is.
+EventHandle NewEvent(bool set = false);
