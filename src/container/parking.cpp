@@ -6,6 +6,34 @@
 #include "container/shell_notify.h"
 #include "container/win_handle.h"
 
+namespace {
+
+// A copy keeps the attributes and the last-write time on Windows, but gets
+// a new creation time, and some copies (Wine's onto an existing name) keep
+// neither. Whatever is parked must carry all of them for the way back.
+bool SetTimesAndAttributes(const wchar_t* path, const WIN32_FILE_ATTRIBUTE_DATA& info)
+{
+    {
+        // Not while it may be read-only: that could refuse the open.
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        FileHandle file(CreateFileW(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file.Valid() || !SetFileTime(file.Get(), &info.ftCreationTime, nullptr, &info.ftLastWriteTime))
+            return false;
+    }
+    if (!SetFileAttributesW(path, info.dwFileAttributes))
+        return false;
+    NotifyAttributesChanged(path);
+    return true;
+}
+
+}  // namespace
+
+ParkingPlatform& ParkingApi()
+{
+    static ParkingPlatform platform;
+    return platform;
+}
+
 DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD, HANDLE, HANDLE, LPVOID context)
 {
@@ -38,23 +66,27 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
     }
     NotifyCreated(parkedPath);
 
+    WIN32_FILE_ATTRIBUTE_DATA info;
     CopyProgressContext copy{frame, cancel};
-    if (!CopyFileExW(path, parkedPath, CopyProgress, &copy, nullptr, 0)) {
-        // The unique name exists (empty, or a partial copy): it must not
-        // stay behind.
-        DeleteFileNotify(parkedPath);
-        parkedPath[0] = 0;
-        return copy.cancelled ? kResultCancelled : kParkCopyFailed;
-    }
-
     ResultCode result = 0;
-    FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!check.Valid())
-        result = GetLastError() == ERROR_SHARING_VIOLATION ? kParkSourceInUse : kParkSourceUnopenable;
-    check.Reset();
-    if (result == 0 && !DeleteFileNotify(path))
-        result = kParkSourceUndeletable;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &info))
+        result = kParkCopyFailed;
+    else if (!ParkingApi().copyFileEx(path, parkedPath, CopyProgress, &copy, nullptr, 0))
+        result = copy.cancelled ? kResultCancelled : kParkCopyFailed;
+    else if (!SetTimesAndAttributes(parkedPath, info))
+        result = kParkCopyFailed;
+
+    if (result == 0) {
+        FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!check.Valid())
+            result = GetLastError() == ERROR_SHARING_VIOLATION ? kParkSourceInUse : kParkSourceUnopenable;
+        check.Reset();
+        if (result == 0 && !DeleteFileNotify(path))
+            result = kParkSourceUndeletable;
+    }
     if (result != 0) {
+        // The unique name exists (empty, partly or wholly copied): it must
+        // not stay behind.
         DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
     }
@@ -70,13 +102,13 @@ ResultCode RestoreFromTemp(HWND frame, HANDLE /*cancel*/, const wchar_t* parkedP
         return kRestoreCopyFailed;
     NotifyCreated(copyPath);
 
-    const DWORD attributes = GetFileAttributesW(parkedPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(parkedPath, GetFileExInfoStandard, &info)) {
         DeleteFileNotify(copyPath);
         return kRestoreAttributesUnreadable;
     }
     // The copy takes the attributes along: hidden until it has its name.
-    if (!SetFileAttributesW(parkedPath, attributes | FILE_ATTRIBUTE_HIDDEN)) {
+    if (!SetFileAttributesW(parkedPath, info.dwFileAttributes | FILE_ATTRIBUTE_HIDDEN)) {
         DeleteFileNotify(copyPath);
         return kRestoreAttributesNotSet;
     }
@@ -87,22 +119,27 @@ ResultCode RestoreFromTemp(HWND frame, HANDLE /*cancel*/, const wchar_t* parkedP
     // folder.
     CopyProgressContext copy{frame, nullptr};
     ResultCode result = 0;
-    if (!CopyFileExW(parkedPath, copyPath, CopyProgress, &copy, nullptr, 0)) {
+    WIN32_FILE_ATTRIBUTE_DATA hiddenInfo = info;
+    hiddenInfo.dwFileAttributes = FILE_ATTRIBUTE_HIDDEN;
+    if (!ParkingApi().copyFileEx(parkedPath, copyPath, CopyProgress, &copy, nullptr, 0)) {
         result = kRestoreCopyFailed;
     } else {
         NotifyCreated(copyPath);
+        if (!SetTimesAndAttributes(copyPath, hiddenInfo))
+            result = kRestoreCopyFailed;
         // Never over a file that took the name meanwhile.
-        if (!MoveFileExW(copyPath, path, 0))
+        else if (!MoveFileExW(copyPath, path, 0))
             result = kRestoreMoveFailed;
     }
     if (result != 0) {
+        // The parked copy may now be the only one: it stays, as it was.
         DeleteFileNotify(copyPath);
-        if (SetFileAttributesW(parkedPath, attributes))
+        if (SetFileAttributesW(parkedPath, info.dwFileAttributes))
             NotifyAttributesChanged(parkedPath);
         return result;
     }
     NotifyMoved(copyPath, path);
-    if (SetFileAttributesW(path, attributes))
+    if (SetFileAttributesW(path, info.dwFileAttributes))
         NotifyAttributesChanged(path);
     DeleteFileNotify(parkedPath);
     return 0;

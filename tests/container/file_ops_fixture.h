@@ -32,6 +32,7 @@ protected:
         return source + L".tdz";
     }
 
+    WindowsLikeCopy copyLikeWindows;
     TestFolder folder;
     EventHandle reply = NewEvent();
     NotifyWindow window{reply.Get()};

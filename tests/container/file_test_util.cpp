@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <shlobj.h>
+
 #include "container/job_protocol.h"
+#include "container/parking.h"
 
 namespace {
 
 constexpr UINT kSyncMessage = WM_APP + 1;
+constexpr UINT kShellMessage = WM_APP + 2;
 
 uint64_t Join(const FILETIME& time)
 {
@@ -44,6 +48,13 @@ void RemoveTree(const std::wstring& folder)
 }
 
 }  // namespace
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
 
 Bytes TextBytes(size_t size, uint32_t seed)
 {
@@ -183,8 +194,8 @@ FileState Capture(const std::wstring& path)
         return ::testing::AssertionFailure() << Narrow(path) << " has other bytes (" << now.bytes.size()
                                              << " instead of " << before.bytes.size() << ")";
     if (now.attributes != before.attributes)
-        return ::testing::AssertionFailure() << Narrow(path) << " has attributes 0x" << std::hex << now.attributes
-                                             << " instead of 0x" << before.attributes;
+        return ::testing::AssertionFailure() << Narrow(path) << " has attributes " << Hex(now.attributes)
+                                             << " instead of " << Hex(before.attributes);
     if (now.lastWriteTime != before.lastWriteTime)
         return ::testing::AssertionFailure() << Narrow(path) << " has another last-write time";
     return ::testing::AssertionSuccess();
@@ -250,6 +261,8 @@ NotifyWindow::NotifyWindow(HANDLE reply) : reply_(reply), created_(NewEvent())
 
 NotifyWindow::~NotifyWindow()
 {
+    if (shellRegistration_ != 0)
+        SHChangeNotifyDeregister(shellRegistration_);
     if (window_ != nullptr)
         PostMessageW(window_, WM_CLOSE, 0, 0);
     WaitForSingleObject(thread_.Get(), 10000);
@@ -283,6 +296,19 @@ LRESULT CALLBACK NotifyWindow::WindowProc(HWND window, UINT id, WPARAM wParam, L
     case WM_REPLACE_QUERY:
         self->Record(id, wParam, lParam);
         return 0;
+    case kShellMessage: {
+        auto* items = reinterpret_cast<PIDLIST_ABSOLUTE*>(wParam);
+        wchar_t path[MAX_PATH] = L"";
+        wchar_t newPath[MAX_PATH] = L"";
+        if (items[0] != nullptr)
+            SHGetPathFromIDListW(items[0], path);
+        if (items[1] != nullptr)
+            SHGetPathFromIDListW(items[1], newPath);
+        EnterCriticalSection(&self->lock_);
+        self->shellEvents_.push_back({static_cast<LONG>(lParam), path, newPath});
+        LeaveCriticalSection(&self->lock_);
+        return 0;
+    }
     case kSyncMessage:
         SetEvent(reinterpret_cast<HANDLE>(lParam));
         return 0;
@@ -336,11 +362,30 @@ std::vector<NotifyWindow::Message> NotifyWindow::Messages()
     return copy;
 }
 
+void NotifyWindow::WatchShell(const std::wstring& folder)
+{
+    PIDLIST_ABSOLUTE item = ILCreateFromPathW(folder.c_str());
+    SHChangeNotifyEntry entry = {item, TRUE};
+    shellRegistration_ = SHChangeNotifyRegister(window_, SHCNRF_ShellLevel | SHCNRF_InterruptLevel,
+                                                SHCNE_ALLEVENTS, kShellMessage, 1, &entry);
+    ILFree(item);
+}
+
+std::vector<NotifyWindow::ShellEvent> NotifyWindow::ShellEvents()
+{
+    Messages();
+    EnterCriticalSection(&lock_);
+    std::vector<ShellEvent> copy = shellEvents_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
 void NotifyWindow::Clear()
 {
     Messages();
     EnterCriticalSection(&lock_);
     messages_.clear();
+    shellEvents_.clear();
     LeaveCriticalSection(&lock_);
 }
 
@@ -362,8 +407,8 @@ std::vector<uint32_t> NotifyWindow::Phases()
     return phases;
 }
 
-FileHolder::FileHolder(const std::wstring& path, DWORD holdMs, DWORD share)
-    : path_(path), holdMs_(holdMs), share_(share), ready_(NewEvent()), release_(NewEvent())
+FileHolder::FileHolder(const std::wstring& path, DWORD holdMs, Mode mode)
+    : path_(path), holdMs_(holdMs), mode_(mode), ready_(NewEvent()), release_(NewEvent())
 {
     thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
     WaitForSingleObject(ready_.Get(), 10000);
@@ -378,10 +423,72 @@ FileHolder::~FileHolder()
 DWORD WINAPI FileHolder::ThreadMain(LPVOID param)
 {
     auto* self = static_cast<FileHolder*>(param);
-    FileHandle file(CreateFileW(self->path_.c_str(), GENERIC_READ | GENERIC_WRITE, self->share_, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+    const bool exclusive = self->mode_ == kExclusive;
+    FileHandle file(CreateFileW(self->path_.c_str(), exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                                exclusive ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     self->opened_ = file.Valid();
     SetEvent(self->ready_.Get());
     WaitForSingleObject(self->release_.Get(), self->holdMs_);
     return 0;
+}
+
+namespace {
+
+BOOL WINAPI CopyLikeWindows(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID context, LPBOOL,
+                            DWORD flags)
+{
+    FileHandle source(CreateFileW(from, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!source.Valid() || !GetFileInformationByHandle(source.Get(), &info))
+        return FALSE;
+    FileHandle target(CreateFileW(to, GENERIC_WRITE, 0, nullptr,
+                                  (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr));
+    if (!target.Valid())
+        return FALSE;
+    LARGE_INTEGER total;
+    total.QuadPart = LONGLONG(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    LARGE_INTEGER done;
+    done.QuadPart = 0;
+    DWORD reason = CALLBACK_STREAM_SWITCH;
+    Bytes chunk(WindowsLikeCopy::kChunk);
+    for (;;) {
+        if (progress != nullptr) {
+            const DWORD answer = progress(total, done, total, done, 1, reason, source.Get(), target.Get(), context);
+            if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP) {
+                target.Reset();
+                DeleteFileW(to);
+                SetLastError(ERROR_REQUEST_ABORTED);
+                return FALSE;
+            }
+            if (answer == PROGRESS_QUIET)
+                progress = nullptr;
+        }
+        DWORD got = 0;
+        if (!ReadFile(source.Get(), chunk.data(), DWORD(chunk.size()), &got, nullptr))
+            return FALSE;
+        if (got == 0)
+            break;
+        DWORD put = 0;
+        if (!WriteFile(target.Get(), chunk.data(), got, &put, nullptr) || put != got)
+            return FALSE;
+        done.QuadPart += got;
+        reason = CALLBACK_CHUNK_FINISHED;
+    }
+    SetFileTime(target.Get(), nullptr, nullptr, &info.ftLastWriteTime);
+    target.Reset();
+    SetFileAttributesW(to, info.dwFileAttributes);
+    return TRUE;
+}
+
+}  // namespace
+
+WindowsLikeCopy::WindowsLikeCopy() : previous_(reinterpret_cast<void*>(ParkingApi().copyFileEx))
+{
+    ParkingApi().copyFileEx = CopyLikeWindows;
+}
+
+WindowsLikeCopy::~WindowsLikeCopy()
+{
+    ParkingApi().copyFileEx = reinterpret_cast<CopyFileExFunction>(previous_);
 }

@@ -23,6 +23,7 @@ bool WriteBytes(const std::wstring& path, const Bytes& bytes);
 std::vector<std::wstring> CorpusFiles();
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
+std::string Hex(uint32_t value);  // result codes and attributes in messages
 
 // A private folder for one test, and a private temporary folder: TMP and
 // TEMP point at it while the object lives, so that a parked copy can be
@@ -78,6 +79,12 @@ public:
         LPARAM lParam;
     };
 
+    struct ShellEvent {
+        LONG event;  // SHCNE_...
+        std::wstring path;
+        std::wstring newPath;  // of a move
+    };
+
     explicit NotifyWindow(HANDLE reply);
     NotifyWindow(const NotifyWindow&) = delete;
     NotifyWindow& operator=(const NotifyWindow&) = delete;
@@ -94,6 +101,9 @@ public:
     std::vector<uint32_t> Phases();
     int Questions();
     void Clear();
+    // Records the shell change notifications about folder and below.
+    void WatchShell(const std::wstring& folder);
+    std::vector<ShellEvent> ShellEvents();
 
 private:
     static DWORD WINAPI ThreadMain(LPVOID self);
@@ -110,13 +120,17 @@ private:
     size_t nextAnswer_ = 0;
     uint32_t cancelPhase_ = ~0u;
     HANDLE cancel_ = nullptr;
+    ULONG shellRegistration_ = 0;
+    std::vector<ShellEvent> shellEvents_;
 };
 
-// Another program holding a file open on a thread of its own, with no
-// sharing (or read sharing), until holdMs have passed.
+// Another program holding a file open on a thread of its own, until holdMs
+// have passed: for writing with no sharing, or as a reader that lets others
+// read.
 class FileHolder {
 public:
-    FileHolder(const std::wstring& path, DWORD holdMs, DWORD share = 0);
+    enum Mode { kExclusive, kSharedReader };
+    FileHolder(const std::wstring& path, DWORD holdMs, Mode mode = kExclusive);
     FileHolder(const FileHolder&) = delete;
     FileHolder& operator=(const FileHolder&) = delete;
     ~FileHolder();
@@ -127,7 +141,7 @@ private:
 
     std::wstring path_;
     DWORD holdMs_;
-    DWORD share_;
+    Mode mode_;
     bool opened_ = false;
     EventHandle ready_;
     EventHandle release_;
@@ -136,3 +150,20 @@ private:
 
 // A manual-reset event, as the progress dialog's cancel event is.
 EventHandle NewEvent(bool set = false);
+
+// While it lives, the operations copy files as Windows does: the progress
+// routine is called before the first and after every chunk (Wine's own
+// CopyFileExW never calls it), PROGRESS_CANCEL ends the copy with
+// ERROR_REQUEST_ABORTED and no destination, attributes and the last-write
+// time go along.
+class WindowsLikeCopy {
+public:
+    WindowsLikeCopy();
+    WindowsLikeCopy(const WindowsLikeCopy&) = delete;
+    WindowsLikeCopy& operator=(const WindowsLikeCopy&) = delete;
+    ~WindowsLikeCopy();
+    static constexpr DWORD kChunk = 64 * 1024;
+
+private:
+    void* previous_;
+};
