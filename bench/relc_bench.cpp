@@ -3,8 +3,8 @@
 //
 //   relc_bench [--runs N] [DIR|FILE...]     (default: the corpus, 5 runs)
 //
-// Each run times one whole file through one direction; the figure kept is
-// the median of the runs. MB/s is 10^6 input bytes per second in both
+// Each run times one whole file through one direction, the codecs taking
+// turns run by run; the figure kept is the median of the runs. MB/s is 10^6 input bytes per second in both
 // directions. Every round trip is checked; a mismatch aborts.
 #include <algorithm>
 #include <chrono>
@@ -54,32 +54,50 @@ double TimeOnce(F&& f)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-Sample Measure(const BenchCodec& codec, const std::string& name, const std::vector<uint8_t>& input, int runs)
-{
-    std::vector<uint8_t> packed(codec.bound(input.size()));
-    std::vector<uint8_t> unpacked(input.size());
-    std::vector<double> encodeTimes;
-    std::vector<double> decodeTimes;
-    size_t packedSize = 0;
+// Times one codec on one input, one run at a time, so that the runs of all
+// codecs can be interleaved: a burst of load on a shared machine then slows
+// every codec alike instead of one of them.
+class Trial {
+public:
+    Trial(const BenchCodec& codec, const std::string& name, const std::vector<uint8_t>& input)
+        : codec_(codec), name_(name), input_(input), packed_(codec.bound(input.size())), unpacked_(input.size())
+    {
+    }
+
     // Run 0 warms caches and code paths and is not counted.
-    for (int run = 0; run <= runs; ++run) {
+    void Run(bool counted)
+    {
         size_t n = 0;
-        const double te = TimeOnce([&] { n = codec.compress(input.data(), input.size(), packed.data(), packed.size()); });
-        if (n == kCodecFailed || (run > 0 && n != packedSize))
-            Die(std::string(codec.name) + " failed to compress " + name);
-        packedSize = n;
-        std::fill(unpacked.begin(), unpacked.end(), uint8_t{0x5A});
+        const double te = TimeOnce([&] { n = codec_.compress(input_.data(), input_.size(), packed_.data(), packed_.size()); });
+        if (n == kCodecFailed || (packedSize_ != 0 && n != packedSize_))
+            Die(std::string(codec_.name) + " failed to compress " + name_);
+        packedSize_ = n;
+        std::fill(unpacked_.begin(), unpacked_.end(), uint8_t{0x5A});
         size_t m = 0;
-        const double td = TimeOnce([&] { m = codec.decompress(packed.data(), packedSize, unpacked.data(), unpacked.size()); });
-        if (m != input.size() || unpacked != input)
-            Die(std::string(codec.name) + " round trip MISMATCH on " + name);
-        if (run > 0) {
-            encodeTimes.push_back(te);
-            decodeTimes.push_back(td);
+        const double td = TimeOnce([&] { m = codec_.decompress(packed_.data(), packedSize_, unpacked_.data(), unpacked_.size()); });
+        if (m != input_.size() || unpacked_ != input_)
+            Die(std::string(codec_.name) + " round trip MISMATCH on " + name_);
+        if (counted) {
+            encodeTimes_.push_back(te);
+            decodeTimes_.push_back(td);
         }
     }
-    return {name, codec.name, input.size(), packedSize, Median(encodeTimes), Median(decodeTimes)};
-}
+
+    Sample Result() const
+    {
+        return {name_, codec_.name, input_.size(), packedSize_, Median(encodeTimes_), Median(decodeTimes_)};
+    }
+
+private:
+    const BenchCodec& codec_;
+    std::string name_;
+    const std::vector<uint8_t>& input_;
+    std::vector<uint8_t> packed_;
+    std::vector<uint8_t> unpacked_;
+    size_t packedSize_ = 0;
+    std::vector<double> encodeTimes_;
+    std::vector<double> decodeTimes_;
+};
 
 double MBps(size_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
 
@@ -196,8 +214,14 @@ int main(int argc, char** argv)
         const std::vector<uint8_t> input = ReadFile(path);
         if (input.empty())
             continue;  // relc has no stream for an empty input
+        std::vector<Trial> trials;
+        for (size_t c = 0; c < kBenchCodecCount; ++c)
+            trials.emplace_back(kBenchCodecs[c], path.filename().string(), input);
+        for (int run = 0; run <= runs; ++run)
+            for (Trial& trial : trials)
+                trial.Run(run > 0);
         for (size_t c = 0; c < kBenchCodecCount; ++c) {
-            const Sample s = Measure(kBenchCodecs[c], path.filename().string(), input, runs);
+            const Sample s = trials[c].Result();
             PrintRow(s, true);
             std::fflush(stdout);
             totals[c].size += s.size;
