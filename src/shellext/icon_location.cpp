@@ -11,9 +11,9 @@
 
 namespace {
 
-// Registry strings are read with a byte count of 260, so a ProgID or an icon
-// specification of more than 129 characters is not read at all. The buffers
-// are twice that and zero-filled, so whatever is read is terminated.
+// Registry strings are read with a byte count of 260, so a ProgID or a
+// default-icon entry of more than 129 characters is not read at all. The
+// buffers are twice that and zero-filled, so whatever is read is terminated.
 constexpr DWORD kValueBytes = 260;
 
 // Reads the default value of HKCR\subkey; false when the key or the value is
@@ -56,8 +56,8 @@ bool StoredExtensionOf(const wchar_t* containerPath, wchar_t (&extension)[MAX_PA
     return true;
 }
 
-int SplitIconIndex(wchar_t* specification) {
-    wchar_t* comma = std::wcsrchr(specification, L',');
+int SplitIconIndex(wchar_t* iconEntry) {
+    wchar_t* comma = std::wcsrchr(iconEntry, L',');
     if (comma == nullptr) return 0;
     *comma = L'\0';
     // As "%ld" reads it: blanks, a sign, decimal digits; nothing else is 0.
@@ -89,16 +89,16 @@ HRESULT ContainerIconLocation(const wchar_t* containerPath, wchar_t* iconFile, U
     if (!ReadDefaultString(extension, progId, &type, false)) return S_FALSE;
     if (FAILED(StringCchCatW(progId, MAX_PATH, L"\\DefaultIcon"))) return S_FALSE;
 
-    wchar_t specification[MAX_PATH];
-    if (!ReadDefaultString(progId, specification, &type, true)) return S_FALSE;
-    if (!Terminated(specification, MAX_PATH)) return S_FALSE;
+    wchar_t iconEntry[MAX_PATH];
+    if (!ReadDefaultString(progId, iconEntry, &type, true)) return S_FALSE;
+    if (!Terminated(iconEntry, MAX_PATH)) return S_FALSE;
 
-    const int iconIndex = SplitIconIndex(specification);
+    const int iconIndex = SplitIconIndex(iconEntry);
 
     wchar_t expanded[MAX_PATH];
-    wchar_t* location = specification;
+    wchar_t* location = iconEntry;
     if (type == REG_EXPAND_SZ) {
-        const DWORD needed = ExpandEnvironmentStringsW(specification, expanded, MAX_PATH);
+        const DWORD needed = ExpandEnvironmentStringsW(iconEntry, expanded, MAX_PATH);
         if (needed == 0 || needed > MAX_PATH || !Terminated(expanded, MAX_PATH)) return S_FALSE;
         location = expanded;
     }

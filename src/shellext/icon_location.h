@@ -11,15 +11,15 @@
 // folder name is no extension).
 [[nodiscard]] bool StoredExtensionOf(const wchar_t* containerPath, wchar_t (&extension)[MAX_PATH]);
 
-// Splits an icon specification "path,index" in place at its last comma and
+// Splits a default-icon entry "path,index" in place at its last comma and
 // returns the index (0 when there is no comma or no number after it).
-int SplitIconIndex(wchar_t* specification);
+int SplitIconIndex(wchar_t* iconEntry);
 
 // Removes one pair of enclosing double quotes, in place.
 void StripEnclosingQuotes(wchar_t* text);
 
 // Follows HKCR\<stored extension> to its ProgID and HKCR\<ProgID>\DefaultIcon
-// to the icon specification; REG_EXPAND_SZ is expanded. S_OK with iconFile
+// to the default-icon entry; REG_EXPAND_SZ is expanded. S_OK with iconFile
 // (cchMax units) and index filled; S_FALSE when any step fails or the
 // location does not fit iconFile (a cut path would name another file).
 HRESULT ContainerIconLocation(const wchar_t* containerPath, wchar_t* iconFile, UINT cchMax, int* index);

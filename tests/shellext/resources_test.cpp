@@ -231,16 +231,4 @@ INSTANTIATE_TEST_SUITE_P(Builds, ModuleResources,
                          ::testing::Values(Build{"TDShellExt64", true}, Build{"TDShellExt", false}),
                          [](const ::testing::TestParamInfo<Build>& info) { return std::string(info.param.name); });
 
-TEST(ModuleStrings, LoaderFindsTheUsersLanguage) {
-    ASSERT_TRUE(TheModule().Loaded());
-    wchar_t text[64];
-    ASSERT_GT(LoadStringW(TheModule().Handle(), 3, text, 64), 0);
-    const LANGID ui = GetUserDefaultUILanguage();
-    for (const auto& t : kMenuTexts) {
-        if (t.language == ui) {
-            EXPECT_STREQ(t.compress, text);
-        }
-    }
-}
-
 }  // namespace
