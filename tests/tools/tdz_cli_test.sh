@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the tdz command line: what a user sees, exit statuses
 # and files left behind.
-#   tdz_cli_test.sh TDZ CORPUS_DIR WORK_DIR roundtrip|errors
+#   tdz_cli_test.sh TDZ CORPUS_DIR WORK_DIR roundtrip|errors|containers
 set -u
 
 tdz=$1
@@ -133,9 +133,95 @@ run_errors() {
     expect_failure "missing argument" 2 "usage" "$tdz" encode abc.txt
 }
 
+# unpack_fails NAME PATTERN CONTAINER: unpack (also with --replace) refuses
+# CONTAINER with PATTERN, keeps it as it was and leaves no output.
+unpack_fails() {
+    local name=$1 pattern=$2 container=$3
+    local target=${container%.tdz}
+    cp "$container" before.bin
+    expect_failure "$name" 1 "$pattern" "$tdz" unpack "$container"
+    expect_failure "$name (--replace)" 1 "$pattern" "$tdz" unpack --replace "$container"
+    cmp -s "$container" before.bin || fail "$name: the container changed"
+    [ -e "$target" ] && fail "$name: left '$target'"
+    [ -e "$target.tmp" ] && fail "$name: left '$target.tmp'"
+    expect_failure "$name (test)" 1 "$pattern" "$tdz" test "$container"
+}
+
+run_containers() {
+    # The container of the worked example: header, the 13-byte stream and
+    # the sum of the bytes, 4 * 0x126.
+    printf 'abcabcabcabc' >abc.txt
+    touch -d '2010-02-14 00:00:00 UTC' abc.txt
+    "$tdz" pack abc.txt || fail "pack of the example exited non-zero"
+    [ -e abc.txt ] || fail "pack deleted its input without --replace"
+    if [ "$(wc -c <abc.txt.tdz)" -eq 73 ] && [ "$(head -c 16 abc.txt.tdz)" = "KR TD FORMAT1.00" ] &&
+        [ "$(tail -c 4 abc.txt.tdz | od -An -tx1 | tr -d ' ')" = "98040000" ] &&
+        [ "$(od -An -tu4 -j 32 -N 4 abc.txt.tdz | tr -d ' ')" = 12 ]; then
+        pass "example container layout"
+    else
+        fail "example container: $(od -An -tx1 abc.txt.tdz | tr -d '\n')"
+    fi
+    "$tdz" test abc.txt.tdz >test.out || fail "test of a good container exited non-zero"
+    grep -q "abc.txt.tdz: ok" test.out && grep -q "source size    12 bytes" test.out &&
+        grep -q "last written   2010-02-14 00:00:00 UTC" test.out || fail "test printed: $(cat test.out)"
+
+    expect_failure "pack over an existing container" 1 "exists" "$tdz" pack abc.txt
+    mkdir -p out && mv abc.txt.tdz out/
+    "$tdz" unpack out/abc.txt.tdz || fail "unpack exited non-zero"
+    cmp -s abc.txt out/abc.txt || fail "unpack gave other bytes"
+    [ "$(stat -c %Y out/abc.txt)" = "$(stat -c %Y abc.txt)" ] || fail "unpack did not restore the time"
+    [ -e out/abc.txt.tdz ] || fail "unpack deleted its input without --replace"
+    expect_failure "unpack over an existing file" 1 "exists" "$tdz" unpack out/abc.txt.tdz
+
+    # Replacing both ways, a read-only file among them.
+    local i
+    for i in $(seq 1 30000); do echo "line $i of a file that repeats itself"; done >lines.txt
+    cp lines.txt lines.orig
+    chmod a-w lines.txt
+    "$tdz" pack --replace lines.txt abc.txt || fail "pack --replace exited non-zero"
+    [ -e lines.txt ] || [ -e abc.txt ] && fail "pack --replace kept its input"
+    "$tdz" unpack --replace lines.txt.tdz abc.txt.tdz || fail "unpack --replace exited non-zero"
+    [ -e lines.txt.tdz ] && fail "unpack --replace kept its input"
+    cmp -s lines.txt lines.orig || fail "replace round trip gave other bytes"
+    # (Root may write anything: look at the mode itself.)
+    case "$(stat -c %A lines.txt)" in *w*) fail "the read-only bit did not come back" ;; esac
+    pass "pack and unpack with --replace"
+
+    # Damage of every kind is found before anything is written or deleted.
+    chmod u+w lines.txt
+    "$tdz" pack lines.txt || fail "pack exited non-zero"
+    local size
+    size=$(wc -c <lines.txt.tdz)
+    { head -c $((size - 1)) lines.txt.tdz; printf '\377'; } >sum.tdz
+    unpack_fails "wrong checksum" "damaged container: checksum" sum.tdz
+    { head -c $((size - 6)) lines.txt.tdz; tail -c 4 lines.txt.tdz; } >cut.tdz
+    unpack_fails "stream without its end marker" "without its end-of-stream marker" cut.tdz
+    { head -c $((size - 4)) lines.txt.tdz; printf 'xy'; tail -c 4 lines.txt.tdz; } >extra.tdz
+    unpack_fails "bytes behind the end marker" "bytes between the end-of-stream marker" extra.tdz
+    { printf 'KR TD FORMAT2.00'; tail -c +17 lines.txt.tdz; } >magic.tdz
+    unpack_fails "wrong magic" "not a container" magic.tdz
+    head -c 55 lines.txt.tdz >short.tdz
+    unpack_fails "55 bytes" "fewer than 56 bytes" short.tdz
+
+    expect_failure "unpack without the extension" 1 "does not end with .tdz" "$tdz" unpack lines.txt
+    : >empty.txt
+    expect_failure "pack of an empty file" 1 "is empty" "$tdz" pack empty.txt
+    [ -e empty.txt.tdz ] && fail "pack of an empty file left a container"
+    rm -f abc.txt.tdz
+    expect_failure "pack goes on after a missing file" 1 "cannot open 'missing.txt'" \
+        "$tdz" pack missing.txt abc.txt
+    [ -e abc.txt.tdz ] || fail "pack stopped at the missing file"
+    "$tdz" test abc.txt.tdz sum.tdz >test.out 2>/dev/null && fail "test of a damaged container exited 0"
+    grep -q "abc.txt.tdz: ok" test.out || fail "test stopped at the damaged container"
+    expect_failure "pack without files" 2 "usage" "$tdz" pack --replace
+    ls ./*.tmp out/*.tmp >/dev/null 2>&1 && fail "temporary files left: $(ls ./*.tmp out/*.tmp 2>/dev/null)"
+    pass "damaged containers and misuse"
+}
+
 case "$group" in
 roundtrip) run_roundtrip ;;
 errors) run_errors ;;
+containers) run_containers ;;
 *) echo "unknown group '$group'"; exit 2 ;;
 esac
 
