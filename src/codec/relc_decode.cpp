@@ -79,10 +79,11 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         uint32_t c = (ReadBE16(ip) << 16) | 0x8000u;
         ip += 2;
         // Fast loop: while a whole group's literals and a match header fit in
-        // the payload and 16 bytes fit in the window, each step copies the
+        // the payload and 32 bytes fit in the window, each step copies the
         // coming literal run with one 16-byte move (however long the run)
-        // and then takes the match behind it.
-        while (end - ip >= 24 && limit - op >= 16) {
+        // and then takes the match behind it; a short match that reaches
+        // back 16 bytes or more is one more 16-byte move.
+        while (end - ip >= 24 && limit - op >= 32) {
             if (c == GROUP_DONE) {
                 c = (ReadBE16(ip) << 16) | 0x8000u;
                 ip += 2;
@@ -96,14 +97,23 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
             if (c == GROUP_DONE) continue;
 
             const uint32_t b0 = ip[0];
+            const uint32_t code = b0 & 7;
             const uint32_t distance = ((b0 >> 3) << 8) | ip[1];
             ip += 2;
+            c <<= 1;
+            // After at most 16 literals at least 16 bytes of room are left,
+            // enough for any length without extension bytes.
+            if ((code != 7) & (distance >= 16) & (distance <= uint32_t(op - ws.window))) {
+                Copy16(op, op - distance);
+                op += code + 3;
+                continue;
+            }
             if (distance == 0) {
                 if (ip != end) return RELC_E_DATA;
                 goto block_done;
             }
-            uint32_t length = (b0 & 7) + 3;
-            if ((b0 & 7) == 7) {
+            uint32_t length = code + 3;
+            if (code == 7) {
                 uint32_t x;
                 do {
                     if (ip >= end) return RELC_E_DATA;
@@ -113,13 +123,8 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
             }
             if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
             if (length > uint32_t(limit - op)) return RELC_E_DATA;
-            if (length <= 16 && distance >= 16) {
-                Copy16(op, op - distance);
-            } else {
-                CopyMatch(op, distance, length);
-            }
+            CopyMatch(op, distance, length);
             op += length;
-            c <<= 1;
         }
         // Careful loop for the rest, token by token.
         while (ip < end) {
