@@ -5,9 +5,9 @@
 ResultCode AskReplace(HWND frame, HANDLE reply, uint32_t mode, bool* replaceAll)
 {
     // Cancel unless the window stores another answer: a window that only
-    // sets the event must not make us replace anything.
-    // The window writes it from its own thread before it sets reply; the
-    // wait orders that write before our read.
+    // sets the event must not make us replace anything. The window writes
+    // it on its own thread before it sets reply; the wait orders that write
+    // before our read.
     uint32_t answer = kAnswerCancel;
     ResetEvent(reply);
     if (frame == nullptr || !PostMessageW(frame, WM_REPLACE_QUERY, mode, reinterpret_cast<LPARAM>(&answer)))
