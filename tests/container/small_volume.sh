@@ -20,10 +20,12 @@ size=3m
 marker="$dir/.tdz-small-volume"
 
 # Wine learns of a drive letter and its type when its wineserver starts (a
-# link made later is a fixed drive), so the server is restarted, which ends
-# every Wine program of the prefix; the session's idle keeper program (see
-# tools/wine-run.sh) has to be started again, or every later test pays for
-# Wine's background processes starting and stopping.
+# link made later is a fixed drive). So the link stays between runs (to the
+# empty mount point), and only when the link or the type had to be made is
+# the server restarted, which ends every Wine program of the prefix; the
+# session's idle keeper program (see tools/wine-run.sh) is then started
+# again, or every later test pays for Wine's background processes starting
+# and stopping.
 keeper_running() {
     local proc
     for proc in /proc/[0-9]*; do
@@ -33,12 +35,20 @@ keeper_running() {
     return 1
 }
 
-set_drive_type() {
+map_drive() {
+    local changed=0
+    if [ "$(readlink "$prefix/dosdevices/$drive" 2>/dev/null)" != "$dir" ]; then
+        mkdir -p "$prefix/dosdevices"
+        ln -sfn "$dir" "$prefix/dosdevices/$drive" || return 1
+        changed=1
+    fi
     if ! "$wine_run" --prefix "$prefix" reg query 'HKLM\Software\Wine\Drives' /v "$drive" 2>/dev/null |
         grep -qi floppy; then
         "$wine_run" --prefix "$prefix" reg add 'HKLM\Software\Wine\Drives' /v "$drive" /t REG_SZ /d floppy /f \
             >/dev/null 2>&1 || return 1
+        changed=1
     fi
+    [ $changed -eq 1 ] || return 0
     local keeper=0
     keeper_running && keeper=1
     "$wine_run" --prefix "$prefix" --kill
@@ -61,9 +71,7 @@ setup)
         echo "small volume: mount -t tmpfs failed ($err); the small-volume tests will skip"
         exit 0
     fi
-    mkdir -p "$prefix/dosdevices"
-    ln -sfn "$dir" "$prefix/dosdevices/$drive"
-    if ! set_drive_type; then
+    if ! map_drive; then
         echo "small volume: could not set the drive type of $drive in $prefix; the small-volume tests will skip"
         exit 0
     fi
@@ -71,9 +79,6 @@ setup)
     echo "small volume: $size tmpfs at $dir is drive $drive (floppy)"
     ;;
 cleanup)
-    if [ "$(readlink "$prefix/dosdevices/$drive" 2>/dev/null)" = "$dir" ]; then
-        rm -f "$prefix/dosdevices/$drive"
-    fi
     if mountpoint -q "$dir" 2>/dev/null; then
         umount "$dir" 2>/dev/null || umount -l "$dir"
     fi
