@@ -9,6 +9,7 @@ packages=(
   mingw-w64 wine wine64 xvfb xauth
   googletest zlib1g-dev liblz4-dev
   imagemagick xdotool
+  fonts-ipafont-gothic fonts-dejavu-core
 )
 # No i386 architecture and no wine32: these machines cannot execute 32-bit
 # Linux programs, so the 32-bit binaries are built but only their 64-bit
