@@ -1,7 +1,8 @@
 # One entry point for everything:
 #   make        install what is missing, build all trees, run the main job
 #   make test   install what is missing, build all trees, run every test
-# Other targets: deps native win32 win64 build run bench fuzz check-imports clean
+# Other targets: deps native win32 win64 build run bench fuzz check-imports
+#                screenshots clean
 
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -c
@@ -24,7 +25,7 @@ define timed
 endef
 
 .PHONY: all deps native win32 win64 build run test test-native test-win64 \
-        check-imports fuzz bench clean
+        check-imports fuzz bench screenshots clean
 
 all: deps build run
 
@@ -89,6 +90,11 @@ bench: native
 	else \
 	  echo "bench: $(BUILD)/native/bench/relc_bench is not built yet"; \
 	fi
+
+# PNG pictures of every dialog of both programs in English, German,
+# Japanese and Arabic, under $(BUILD)/screenshots/LANG/.
+screenshots: deps win64
+	$(call timed,screenshots,tools/with-xvfb.sh $(WINE_RUN) --session bash tests/decompression/take-screenshots.sh $(BUILD)/win64 $(BUILD)/screenshots)
 
 clean:
 	@if [ -d $(BUILD)/win64/wineprefix ]; then $(WINE_RUN) --kill; fi
