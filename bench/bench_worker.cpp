@@ -176,7 +176,9 @@ int wmain(int argc, wchar_t** argv) {
 
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     g_frame.batchDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE frameThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, FrameThread, ready, 0, nullptr));
+    unsigned frameThreadId = 0;
+    HANDLE frameThread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, FrameThread, ready, 0, &frameThreadId));
     WaitForSingleObject(ready, INFINITE);
     HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE batchCancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -240,7 +242,7 @@ int wmain(int argc, wchar_t** argv) {
     PostThreadMessageW(workerId, WM_QUIT, 0, 0);
     WaitForSingleObject(worker, INFINITE);
     PostMessageW(g_frame.window, WM_CLOSE, 0, 0);
-    PostThreadMessageW(GetThreadId(frameThread), WM_QUIT, 0, 0);
+    PostThreadMessageW(frameThreadId, WM_QUIT, 0, 0);
     WaitForSingleObject(frameThread, 5000);
     return status;
 }

@@ -23,6 +23,8 @@ changed=0
 for spec in "$@"; do
   letter=${spec%%:*}
   type=${spec#*:}
+  # Every run starts with empty drives.
+  rm -rf "${folder:?}/$letter"
   mkdir -p "$folder/$letter" || exit 1
   link="$WINEPREFIX/dosdevices/$letter:"
   if [ "$(readlink "$link" 2>/dev/null)" != "$folder/$letter" ]; then
