@@ -45,8 +45,9 @@ win64: deps
 
 build: native win32 win64
 
-# The main job. Until the programs exist it is the codec tool: every corpus
-# file through `tdz encode` and `tdz decode`, checked byte for byte.
+# The main job: every corpus file through `tdz encode` and `tdz decode`,
+# checked byte for byte; then packed by `tdz pack` and restored by
+# Decompression.exe under Wine.
 run: native
 	@if [ ! -x $(TDZ) ]; then \
 	  echo "run: $(TDZ) is not built yet; nothing to run"; exit 0; \
@@ -65,6 +66,16 @@ run: native
 	  printf '%-20s %9d -> %9d bytes (%s%%)\n' "$$n" $$a $$b $$( [ $$a -gt 0 ] && echo $$((b * 100 / a)) || echo -); \
 	done; \
 	printf '%-20s %9d -> %9d bytes, all restored identically\n' total $$total_in $$total_out
+	@# Then every corpus file packed by `tdz pack` and restored by
+	@# Decompression.exe (the 64-bit twin) under Wine.
+	@if [ -x $(TDZ) ] && [ -d $(CORPUS) ]; then \
+	  if [ -f $(BUILD)/win64/src/decompression/Decompression.exe ]; then \
+	    tools/with-xvfb.sh $(WINE_RUN) --session bash tests/decompression/restore-demo.sh \
+	      $(TDZ) $(BUILD)/win64 $(CORPUS) $(BUILD)/run/decompression; \
+	  else \
+	    echo "run: $(BUILD)/win64 has no Decompression.exe yet (make win64)"; \
+	  fi; \
+	fi
 
 test: deps build
 	$(MAKE) --no-print-directory test-native test-win64 check-imports fuzz
