@@ -1,12 +1,32 @@
 #include "ui/dialog.h"
 
-#include <algorithm>
-#include <vector>
 
 namespace {
 
 // Modeless dialogs of this thread, for the message loop's IsDialogMessage.
-thread_local std::vector<HWND> g_modeless;
+// A plain array: a thread_local with a destructor would make the 32-bit
+// programs import GetModuleHandleExW, which Windows 2000 lacks.
+constexpr size_t kMaxModeless = 8;
+thread_local HWND g_modeless[kMaxModeless];
+
+bool AddModeless(HWND hwnd)
+{
+    for (HWND& slot : g_modeless) {
+        if (!slot) {
+            slot = hwnd;
+            return true;
+        }
+    }
+    return false;
+}
+
+void RemoveModeless(HWND hwnd)
+{
+    for (HWND& slot : g_modeless) {
+        if (slot == hwnd)
+            slot = nullptr;
+    }
+}
 
 }  // namespace
 
@@ -48,7 +68,7 @@ bool CDialog::UpdateData(bool saving)
 bool CDialog::PreTranslateModeless(MSG& msg)
 {
     for (HWND dialog : g_modeless) {
-        if ((msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) && ::IsDialogMessageW(dialog, &msg))
+        if (dialog && (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) && ::IsDialogMessageW(dialog, &msg))
             return true;
     }
     return false;
@@ -99,7 +119,7 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
         if (self) {
             self->BindToWindow(hwnd);
             if (!self->modal_)
-                g_modeless.push_back(hwnd);
+                AddModeless(hwnd);
         }
     }
     if (!self)
@@ -107,7 +127,7 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 
     INT_PTR result = self->DialogProc(msg, wp, lp);
     if (msg == WM_NCDESTROY) {
-        g_modeless.erase(std::remove(g_modeless.begin(), g_modeless.end(), hwnd), g_modeless.end());
+        RemoveModeless(hwnd);
         self->UnbindFromWindow();
         self->PostNcDestroy();
     }
