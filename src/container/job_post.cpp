@@ -35,7 +35,7 @@ long JobsWaitingForWorker() { return InterlockedCompareExchange(&g_waitingForWor
 
 void NoteJobTakenByWorker() { InterlockedDecrement(&g_waitingForWorker); }
 
-void NoteJobRequeuedByWorker() { InterlockedIncrement(&g_waitingForWorker); }
+void NoteJobPostedToWorker() { InterlockedIncrement(&g_waitingForWorker); }
 
 bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, HANDLE stopEvent) {
     for (;;) {

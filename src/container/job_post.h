@@ -31,9 +31,11 @@ void SetJobPostApi(const JobPostApi* api);
 constexpr long kJobQueueSoftLimit = 8000;
 long JobsWaitingForWorker();
 
-// The worker's side of the count.
+// The rest of the count: the worker notes each job it takes from its queue
+// and each one it posts there again; whoever posts WM_JOB_SUBMIT without
+// SubmitJob (a single request) notes it as posted.
 void NoteJobTakenByWorker();
-void NoteJobRequeuedByWorker();
+void NoteJobPostedToWorker();
 
 // Pause between two attempts of a post that met a full queue.
 constexpr DWORD kFullQueueRetryMs = 10;

@@ -49,7 +49,7 @@ void OnJobSubmit(const WorkerStartRecord& record, WorkerState& state, JobRecord*
         // The copying program may still hold the file: try again behind
         // the jobs queued meanwhile. Only the last attempt is reported.
         if (state.replaceAll) job->retryMark = 1;
-        NoteJobRequeuedByWorker();
+        NoteJobPostedToWorker();
         if (PostToThreadOnce(GetCurrentThreadId(), WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job),
                              kSubmitWatcherJob)) {
             return;

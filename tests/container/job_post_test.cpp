@@ -217,7 +217,7 @@ TEST_F(FullQueue, ProducersHoldBackAtTheSoftLimitSoTheWorkerCanStillPostToItself
     JobSink sink;
     // Play a backlog of jobs waiting for the worker.
     const long backlog = kJobQueueSoftLimit - JobsWaitingForWorker();
-    for (long i = 0; i < backlog; ++i) NoteJobRequeuedByWorker();
+    for (long i = 0; i < backlog; ++i) NoteJobPostedToWorker();
     std::atomic<bool> returned{false};
     struct Args {
         HWND window;

@@ -188,7 +188,7 @@ void TestWorker::Submit(const std::wstring& folder, const std::wstring& name, ui
     lstrcpynW(job->name, name.c_str(), kPathUnits);
     job->operation = operation;
     PostMessageW(frame_, WM_JOB_QUEUED, 0, 0);
-    NoteJobRequeuedByWorker();  // a producer's share of the hand-over count
+    NoteJobPostedToWorker();  // a producer's share of the hand-over count
     PostThreadMessageW(threadId_, WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), batchFlag);
 }
 

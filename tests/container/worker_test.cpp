@@ -514,7 +514,7 @@ TEST(Worker, JobsQueuedBehindQuitAreFreedNotLost) {
         auto* job = new JobRecord{};
         lstrcpynW(job->folder, d.c_str(), kPathUnits);
         lstrcpynW(job->name, L"never.doc", kPathUnits);
-        NoteJobRequeuedByWorker();  // as a producer counts its hand-over
+        NoteJobPostedToWorker();  // as a producer counts its hand-over
         PostThreadMessageW(worker.ThreadId(), WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), kSubmitWatcherJob);
     }
     SetEvent(answerNow);
