@@ -143,6 +143,17 @@ private:
     bool started_ = false;
 };
 
+// Whether a message box shows an icon (its icon control holds one).
+bool ShowsIcon(HWND box)
+{
+    for (HWND item = ::GetWindow(box, GW_CHILD); item; item = ::GetWindow(item, GW_HWNDNEXT)) {
+        if ((probe::Style(item) & SS_TYPEMASK) == SS_ICON && probe::IsVisible(item) &&
+            ::SendMessageW(item, STM_GETICON, 0, 0) != 0)
+            return true;
+    }
+    return false;
+}
+
 probe::WindowMatch HasControl(int id)
 {
     return [id](HWND h) { return ::GetDlgItem(h, id) != nullptr; };
@@ -261,6 +272,7 @@ TEST_F(DecompressionProgram, ADamagedContainerIsReportedAndKept)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(probe::Text(box), L"Tandrel");
     EXPECT_EQ(probe::MessageBoxText(box), L"report.txt\n\nFile is corrupted.");
+    EXPECT_TRUE(ShowsIcon(box));
     probe::Click(box, IDOK);
     EXPECT_TRUE(child.Ended());
     EXPECT_TRUE(ReadAll(container) == damaged);
@@ -289,6 +301,26 @@ TEST_F(DecompressionProgram, APathTooLongIsShownAsGivenWithTheReason)
         probe::Click(box, IDOK);
         EXPECT_TRUE(child.Ended());
     }
+}
+
+TEST_F(DecompressionProgram, AContainerWhoseRestoredPathWouldBeTooLongShowsTheWholePathWithoutAnIcon)
+{
+    // Short enough for the command line (259), too long for a job (254).
+    std::wstring container = Path(L"");
+    container += std::wstring(256 - container.size() - 4, L'p') + L".tdz";
+    ASSERT_EQ(container.size(), 256u);
+    ASSERT_TRUE(WriteAll(container, SampleBytes(4000, 12)));
+
+    Child child(exe_, Quoted(container));
+    HWND box = child.WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(probe::MessageBoxText(box),
+              container + L"\n\nThe target file could not be compressed or decompressed, because the file name was "
+                          L"too long.");
+    EXPECT_FALSE(ShowsIcon(box));
+    probe::Click(box, IDOK);
+    EXPECT_TRUE(child.Ended());
+    EXPECT_TRUE(Exists(container));
 }
 
 TEST_F(DecompressionProgram, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes)
