@@ -167,7 +167,10 @@ protected:
         ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = info->name();
-        folder_ = std::wstring(temp) + L"tdz_program_" + std::wstring(name.begin(), name.end());
+        // The process id keeps apart runs of one test that ctest starts at
+        // the same time (the language runs).
+        folder_ = std::wstring(temp) + L"tdz_program_" + std::wstring(name.begin(), name.end()) + L"_" +
+                  std::to_wstring(::GetCurrentProcessId());
         DeleteFolder();
         ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
     }
