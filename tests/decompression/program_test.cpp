@@ -243,6 +243,19 @@ TEST_F(DecompressionProgram, RestoresAContainerNamedWithOrWithoutQuotes)
     EXPECT_FALSE(Exists(plain));
 }
 
+TEST_F(DecompressionProgram, WithoutAnArgumentItAsksForATdzFileAndEndsWhenTheUserCancels)
+{
+    Child child(exe_, L"");
+    // The open dialog: its file-type list (cmb1) offers the containers only.
+    HWND open = child.WaitForDialog(HasControl(0x470));
+    ASSERT_NE(open, nullptr);
+    HWND types = ::GetDlgItem(open, 0x470);
+    EXPECT_EQ(::SendMessageW(types, CB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(probe::Text(types), L"Tandrel Files(*.tdz)");
+    probe::Click(open, IDCANCEL);
+    EXPECT_TRUE(child.Ended());
+}
+
 TEST_F(DecompressionProgram, EndsSilentlyForTwoArgumentsAFolderAnotherFileOrNothingThere)
 {
     std::wstring container = MakeContainer(L"kept.txt", SampleBytes(50000, 3));
