@@ -39,7 +39,13 @@ public:
         const HANDLE events[2] = {stopEvent, event_};
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
         DWORD delivered = 0;
-        if (!GetOverlappedResult(folder_, &overlapped_, &delivered, TRUE)) return false;
+        if (!GetOverlappedResult(folder_, &overlapped_, &delivered, TRUE)) {
+            // More changes came than the system could hold for the next read:
+            // they are lost, but the watch goes on (ending it here would lose
+            // every later file of the drive as well).
+            if (GetLastError() != ERROR_NOTIFY_ENUM_DIR) return false;
+            delivered = 0;
+        }
         buffer.count = delivered;
         return true;
     }

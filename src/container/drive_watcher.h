@@ -16,8 +16,9 @@ constexpr DWORD kChangeBufferBytes = 16384;
 // Watches driveName ("E:") until stopEvent (auto-reset) is set or a
 // failure ends it; mode is kOperationCompress or kOperationDecompress.
 // Failures end the watch without a message. One buffer is read into by the
-// system while the other is queued; a read that delivers 0 bytes (the
-// system's change buffer overflowed) queues nothing. Returns 0.
+// system while the other is queued; a read that overflowed (0 bytes, or the
+// system's "enumerate the folder" answer) queues nothing and the watch goes
+// on. Returns 0.
 DWORD WatchDriveChanges(HWND notifyWindow, HANDLE stopEvent, DWORD workerThreadId, const wchar_t* driveName,
                         uint32_t mode);
 

@@ -403,6 +403,34 @@ TEST(DriveWatchers, BurstOfFilesDroppedOntoTheTargetDrive) {
     EXPECT_GT(done.size(), 0u);
 }
 
+TEST(DriveWatchers, AnOverflowedChangeBufferLosesChangesButNotTheWatcher) {
+    REQUIRE_TEST_DRIVES();
+    WatchedDrives drives(target, other);
+    std::unique_ptr<ScratchFolder> dest;
+    ASSERT_TRUE(drives.WatchedFolder(target, L"overflow", false, &dest));
+    const std::wstring& d = dest->Path();
+    TestFrame& frame = drives.Frame();
+    // A watcher held up (as by a slow hand-over) while far more than a
+    // change buffer of records arrives.
+    const HANDLE watcher = FindDriveEntry(target.c_str())->watcherThread;
+    ASSERT_NE(SuspendThread(watcher), DWORD(-1));
+    const int count = 400;
+    const std::wstring longName(60, L'x');
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(WriteTestFile(d + longName + std::to_wstring(i) + L".txt", 10));
+    Sleep(500);
+    ResumeThread(watcher);
+    Sleep(2000);
+    const size_t queued = FinishedIn(frame, d).size();
+    // Still watching: a file added afterwards is compressed.
+    ASSERT_TRUE(WriteTestFile(d + L"after.doc", 5000));
+    ASSERT_TRUE(frame.WaitUntil([&] { return FinishedIn(frame, d + L"after").size() == 1; }, kWait));
+    EXPECT_EQ(FinishedIn(frame, d + L"after")[0].result, kResultDone);
+    EXPECT_EQ(WaitForSingleObject(watcher, 0), WAIT_TIMEOUT);
+    std::printf("%d files added while the watcher was held up: %zu queued, %zu lost\n", count, queued,
+                count - queued);
+    EXPECT_LT(queued, size_t(count));  // the overflow did happen
+}
+
 // The real lock calls, observed.
 struct LockLog {
     std::atomic<int> calls{0};
