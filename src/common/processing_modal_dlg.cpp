@@ -10,6 +10,7 @@
 #include "common/job_failure.h"
 #include "common/program_style.h"
 #include "common/resource_ids.h"
+#include "container/job_post.h"
 #include "ui/text.h"
 
 namespace {
@@ -111,8 +112,12 @@ bool CProcessingModalDlg::StartJob()
         job->folder[kPathUnits - 1] = L'\0';
         job->operation = operation_;
         job->retryMark = 0;
-        if (::PostThreadMessageW(workerThreadId_, WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), kSubmitBatchJob))
+        if (::PostThreadMessageW(workerThreadId_, WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), kSubmitBatchJob)) {
+            // Kept exact for the producers' queue limit, which the worker
+            // counts down as it takes each job.
+            NoteJobPostedToWorker();
             return true;
+        }
         delete job;
     }
     // The worker is running but got no job: stop it rather than leave it.

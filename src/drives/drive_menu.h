@@ -18,6 +18,3 @@ void AppendDriveMenuItems(HMENU popup, UINT firstId, int showChecks);
 // The same with the language decision given, for callers that already know it.
 void AppendDriveMenuItemsFor(HMENU popup, UINT firstId, int showChecks, bool rightToLeft);
 
-// The user's UI language is one of the Arabic-script ones.
-bool IsRightToLeftUILanguage();
-bool IsRightToLeftLanguageId(LANGID language);

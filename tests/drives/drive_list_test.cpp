@@ -195,12 +195,4 @@ TEST_F(DriveList, DriveMenuListsTargetsWithIdsChecksAndMenuIndexes) {
     EXPECT_STREQ(name, L"E:");
 }
 
-TEST(DriveMenu, RightToLeftLanguagesAreTheArabicScriptOnes) {
-    for (LANGID id : {0x0401, 0x0801, 0x0C01, 0x1001, 0x1401, 0x1801, 0x1C01, 0x2001, 0x2401, 0x2801, 0x2C01,
-                      0x3001, 0x3401, 0x3801, 0x3C01, 0x4001, 0x0420, 0x0429}) {
-        EXPECT_TRUE(IsRightToLeftLanguageId(id)) << std::hex << id;
-    }
-    for (LANGID id : {0x0409, 0x040D, 0x0411, 0x4401, 0x0421, 0x0000}) EXPECT_FALSE(IsRightToLeftLanguageId(id));
-}
-
 }  // namespace

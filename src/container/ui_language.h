@@ -1,6 +1,7 @@
 // The user's interface language, as far as the programs look at it
-// themselves: right-to-left layout and the Japanese web page. Texts are
-// chosen by the resource lookup, never here.
+// themselves: right-to-left layout (message-box flags, mirrored dialogs,
+// drive menu items) and the Japanese web page. Texts are chosen by the
+// resource lookup, never here. Shared by the drive menu and the dialogs.
 #pragma once
 
 #include <windows.h>
