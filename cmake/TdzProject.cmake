@@ -129,7 +129,8 @@ function(tdz_add_gtest NAME)
     WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${env}" ${ARG_PROPERTIES})
+    # A hung case (a window nobody closes) fails in minutes, not in ctest's 25.
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
 # For a program whose entry point is wmain or wWinMain (MinGW picks the

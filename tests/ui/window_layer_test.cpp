@@ -44,7 +44,12 @@ struct ModalRun {
         });
         probe::WaitUntil([this] { return threadId != 0; });
     }
-    HWND WaitForDialog() { return probe::WaitForThreadWindow(threadId, probe::IsDialog); }
+    // A modal dialog turns visible only after WM_INITDIALOG: before that its
+    // controls may not exist yet, and a click would go nowhere.
+    HWND WaitForDialog()
+    {
+        return probe::WaitForThreadWindow(threadId, [](HWND h) { return probe::IsDialog(h) && probe::IsVisible(h); });
+    }
     INT_PTR Join()
     {
         thread.join();
