@@ -3,13 +3,11 @@
 // update step before a popup opens.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "ui/app.h"
 #include "ui/dialog.h"
 #include "ui/frame.h"
 #include "ui/ui_ids.h"
+#include "modal_run.h"
 #include "window_probe.h"
 
 namespace {
@@ -26,35 +24,6 @@ public:
 protected:
     void DoDataExchange(CDataExchange& dx) override { dx.Text(kEdit, text); }
     void PostNcDestroy() override { destroyed = true; }
-};
-
-// Runs a modal dialog on a thread of its own, as a program's main thread
-// would, so this thread can act as the user.
-struct ModalRun {
-    std::thread thread;
-    std::atomic<DWORD> threadId{0};
-    std::atomic<INT_PTR> result{-2};
-
-    template <typename Dialog>
-    void Start(Dialog& dialog)
-    {
-        thread = std::thread([this, &dialog] {
-            threadId = ::GetCurrentThreadId();
-            result = dialog.DoModal();
-        });
-        probe::WaitUntil([this] { return threadId != 0; });
-    }
-    // A modal dialog turns visible only after WM_INITDIALOG: before that its
-    // controls may not exist yet, and a click would go nowhere.
-    HWND WaitForDialog()
-    {
-        return probe::WaitForThreadWindow(threadId, [](HWND h) { return probe::IsDialog(h) && probe::IsVisible(h); });
-    }
-    INT_PTR Join()
-    {
-        thread.join();
-        return result;
-    }
 };
 
 }  // namespace
