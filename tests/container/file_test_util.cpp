@@ -434,6 +434,9 @@ DWORD WINAPI FileHolder::ThreadMain(LPVOID param)
 
 namespace {
 
+HANDLE g_cancelAfterFirstChunk = nullptr;
+HANDLE g_cancelWhenCopied = nullptr;
+
 BOOL WINAPI CopyLikeWindows(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID context, LPBOOL,
                             DWORD flags)
 {
@@ -474,10 +477,19 @@ BOOL WINAPI CopyLikeWindows(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progres
             return FALSE;
         done.QuadPart += got;
         reason = CALLBACK_CHUNK_FINISHED;
+        if (g_cancelAfterFirstChunk != nullptr) {
+            SetEvent(g_cancelAfterFirstChunk);
+            g_cancelAfterFirstChunk = nullptr;
+    g_cancelWhenCopied = nullptr;
+        }
     }
     SetFileTime(target.Get(), nullptr, nullptr, &info.ftLastWriteTime);
     target.Reset();
     SetFileAttributesW(to, info.dwFileAttributes);
+    if (g_cancelWhenCopied != nullptr) {
+        SetEvent(g_cancelWhenCopied);
+        g_cancelWhenCopied = nullptr;
+    }
     return TRUE;
 }
 
@@ -490,5 +502,16 @@ WindowsLikeCopy::WindowsLikeCopy() : previous_(reinterpret_cast<void*>(ParkingAp
 
 WindowsLikeCopy::~WindowsLikeCopy()
 {
+    g_cancelAfterFirstChunk = nullptr;
     ParkingApi().copyFileEx = reinterpret_cast<CopyFileExFunction>(previous_);
+}
+
+void WindowsLikeCopy::CancelAfterFirstChunk(HANDLE event)
+{
+    g_cancelAfterFirstChunk = event;
+}
+
+void WindowsLikeCopy::CancelWhenCopied(HANDLE event)
+{
+    g_cancelWhenCopied = event;
 }

@@ -163,6 +163,11 @@ public:
     WindowsLikeCopy& operator=(const WindowsLikeCopy&) = delete;
     ~WindowsLikeCopy();
     static constexpr DWORD kChunk = 64 * 1024;
+    // Sets event once the next copy has written its first chunk (or has
+    // ended), as a user pressing Cancel then would. A cancel set by the
+    // window on a posted report could come after a fast copy has ended.
+    void CancelAfterFirstChunk(HANDLE event);
+    void CancelWhenCopied(HANDLE event);
 
 private:
     void* previous_;

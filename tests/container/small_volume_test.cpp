@@ -151,19 +151,19 @@ TEST_F(SmallVolumeTest, CancelOnTheTemporaryFolderRouteBringsTheSourceBack)
     ASSERT_TRUE(LeaveFree(2 * kBlock));
     EventHandle cancel = NewEvent();
 
-    // During the copy to the temporary folder: the first progress report
-    // of the copy sets it.
-    window.CancelAt(0, cancel.Get());
+    // During the copy to the temporary folder.
+    copyLikeWindows.CancelAfterFirstChunk(cancel.Get());
     EXPECT_EQ(Compress(source, cancel.Get()), kResultCancelled);
     EXPECT_EQ(window.Phases(), (std::vector<uint32_t>{kPhasePrepareCompress}));
     EXPECT_TRUE(Unchanged(source, before));
     EXPECT_TRUE(NoLeftovers(folder));
 
-    // While the parked copy is compressed back: the cancel is still set
-    // when the source is copied back, which must happen all the same.
+    // Once the source is parked, so that the compression of the parked
+    // copy is cancelled: the cancel is still set when the source is copied
+    // back, which must happen all the same.
     window.Clear();
     ResetEvent(cancel.Get());
-    window.CancelAt(kPhaseCompress, cancel.Get());
+    copyLikeWindows.CancelWhenCopied(cancel.Get());
     EXPECT_EQ(Compress(source, cancel.Get()), kResultCancelled);
     EXPECT_EQ(window.Phases(), (std::vector<uint32_t>{kPhasePrepareCompress, kPhaseCompress, kPhaseEndCompress}));
     EXPECT_TRUE(Unchanged(source, before));
