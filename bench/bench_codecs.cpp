@@ -11,14 +11,13 @@
 
 namespace {
 
-// The buffers the product streams through.
+// The product streams through 512 KB buffers; relc is fed and drained in
+// pieces of that size, straight into the destination as the other codecs
+// write theirs.
 constexpr uint32_t kChunk = 512 * 1024;
-uint8_t g_chunk[kChunk];
 
 size_t Min(size_t a, size_t b) { return a < b ? a : b; }
 
-// relc, fed and drained in 512 KB pieces as a file would be. The copy out
-// of the chunk stands for the write to the output file.
 size_t RelcBound(size_t size)
 {
     const size_t blocks = 1 + (size > RELC_WINDOW_SIZE ? (size - RELC_WINDOW_SIZE) / 24576 + 1 : 0);
@@ -34,12 +33,9 @@ size_t RelcCompress(const uint8_t* src, size_t size, uint8_t* dst, size_t capaci
     size_t written = 0;
     for (size_t calls = 0; calls <= size + 16; ++calls) {
         uint32_t inLen = static_cast<uint32_t>(Min(size - pos, kChunk));
-        uint32_t outLen = kChunk;
-        const uint32_t status = RelcEncode(src + pos, g_chunk, &inLen, &outLen);
+        uint32_t outLen = static_cast<uint32_t>(Min(capacity - written, kChunk));
+        const uint32_t status = RelcEncode(src + pos, dst + written, &inLen, &outLen);
         pos += inLen;
-        if (outLen > capacity - written)
-            return kCodecFailed;
-        std::memcpy(dst + written, g_chunk, outLen);
         written += outLen;
         if (status & RELC_STREAM_END)
             return written;
@@ -54,13 +50,12 @@ size_t RelcDecompress(const uint8_t* src, size_t size, uint8_t* dst, size_t capa
     size_t written = 0;
     for (size_t calls = 0; calls <= size + capacity / kChunk + 16; ++calls) {
         uint32_t inLen = static_cast<uint32_t>(Min(size - pos, kChunk));
-        uint32_t outLen = kChunk;
-        const uint32_t status = RelcDecode(src + pos, g_chunk, &inLen, &outLen);
+        uint32_t outLen = static_cast<uint32_t>(Min(capacity - written, kChunk));
+        const uint32_t status = RelcDecode(src + pos, dst + written, &inLen, &outLen);
         pos += inLen;
-        if ((status & 0xFF) != 0 || outLen > capacity - written)
-            return kCodecFailed;
-        std::memcpy(dst + written, g_chunk, outLen);
         written += outLen;
+        if ((status & 0xFF) != 0)
+            return kCodecFailed;
         if (status & RELC_STREAM_END)
             return written;
     }

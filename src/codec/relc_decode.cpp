@@ -24,6 +24,25 @@ inline uint32_t BlockSize(uint32_t h) {
 // end of what they copy; the window's slack takes those.
 static_assert(WINDOW_SLACK >= 16, "fast copies overshoot by up to 15 bytes");
 
+// Control words with their bits in reverse order, a byte at a time.
+struct MirrorTable {
+    uint8_t bytes[256];
+    constexpr MirrorTable() : bytes() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t m = 0;
+            for (uint32_t bit = 0; bit < 8; ++bit)
+                if (i & (1u << bit)) m |= 0x80u >> bit;
+            bytes[i] = uint8_t(m);
+        }
+    }
+};
+constexpr MirrorTable kMirror;
+
+// The control word at p, first token in bit 0.
+inline uint32_t MirroredWord(const uint8_t* p) {
+    return uint32_t(kMirror.bytes[p[0]]) | uint32_t(kMirror.bytes[p[1]]) << 8;
+}
+
 inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
 inline void Copy8(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 8); }
 
@@ -78,53 +97,77 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         if (end - ip < 2) return RELC_E_DATA;
         uint32_t c = (ReadBE16(ip) << 16) | 0x8000u;
         ip += 2;
-        // Fast loop: while a whole group's literals and a match header fit in
-        // the payload and 32 bytes fit in the window, each step copies the
-        // coming literal run with one 16-byte move (however long the run)
-        // and then takes the match behind it; a short match that reaches
-        // back 16 bytes or more is one more 16-byte move.
-        while (end - ip >= 24 && limit - op >= 32) {
-            if (c == GROUP_DONE) {
-                c = (ReadBE16(ip) << 16) | 0x8000u;
-                ip += 2;
+        // Fast loop, while two steps' worth of payload and window are left.
+        // The group's control bits are held mirrored (first token in bit 0)
+        // with a marker in bit 16: the lowest set bit is the next match (or
+        // the marker), and clearing it is all that moving on takes, so the
+        // bit scan stays off the chain that carries from token to token.
+        // Each step copies the coming literal run with one 16-byte move
+        // (however long the run) and then takes the match behind it; a short
+        // match that reaches back 16 bytes or more is one more 16-byte move.
+        // Everything else goes to the general match code below the steps.
+        {
+            uint32_t word = c >> 16;
+            uint32_t bits = MirroredWord(ip - 2) | 0x10000u;
+            uint32_t pos = 0;  // the next token's bit, 16 once the group is used up
+            uint32_t code = 0;
+            uint32_t distance = 0;
+            // Written out twice per pass: two copies of the step give the
+            // branch predictor two sites and halve the loop's checks.
+#define RELC_FAST_STEP                                                                 \
+    {                                                                                  \
+        if (pos == 16) {                                                               \
+            word = ReadBE16(ip);                                                       \
+            bits = MirroredWord(ip) | 0x10000u;                                        \
+            ip += 2;                                                                   \
+            pos = 0;                                                                   \
+        }                                                                              \
+        const uint32_t next = uint32_t(__builtin_ctz(bits)); /* pos..16 */             \
+        const uint32_t run = next - pos;                                               \
+        Copy16(op, ip);                                                                \
+        op += run;                                                                     \
+        ip += run;                                                                     \
+        pos = next;                                                                    \
+        if (next == 16) continue;                                                      \
+        bits &= bits - 1;                                                              \
+        pos = next + 1;                                                                \
+        const uint32_t b0 = ip[0];                                                     \
+        code = b0 & 7;                                                                 \
+        distance = ((b0 >> 3) << 8) | ip[1];                                           \
+        ip += 2;                                                                       \
+        if (!((code != 7) & (distance >= 16) & (distance <= uint32_t(op - ws.window)))) \
+            goto general_match;                                                        \
+        Copy16(op, op - distance);                                                     \
+        op += code + 3;                                                                \
+    }
+            // A step takes at most 2 + 16 + 2 payload bytes and reads 16 past
+            // its literals; it writes at most 16 + 16 bytes from its start.
+            while (end - ip >= 48 && limit - op >= 64) {
+                RELC_FAST_STEP
+                RELC_FAST_STEP
                 continue;
+            general_match:
+                if (distance == 0) {
+                    if (ip != end) return RELC_E_DATA;
+                    goto block_done;
+                }
+                uint32_t length = code + 3;
+                if (code == 7) {
+                    uint32_t x;
+                    do {
+                        if (ip >= end) return RELC_E_DATA;
+                        x = *ip++;
+                        length += x;
+                    } while (x == 255);
+                }
+                if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
+                if (length > uint32_t(limit - op)) return RELC_E_DATA;
+                CopyMatch(op, distance, length);
+                op += length;
             }
-            const uint32_t run = uint32_t(__builtin_clz(c));  // 0..16
-            Copy16(op, ip);
-            op += run;
-            ip += run;
-            c <<= run;
-            if (c == GROUP_DONE) continue;
-
-            const uint32_t b0 = ip[0];
-            const uint32_t code = b0 & 7;
-            const uint32_t distance = ((b0 >> 3) << 8) | ip[1];
-            ip += 2;
-            c <<= 1;
-            // After at most 16 literals at least 16 bytes of room are left,
-            // enough for any length without extension bytes.
-            if ((code != 7) & (distance >= 16) & (distance <= uint32_t(op - ws.window))) {
-                Copy16(op, op - distance);
-                op += code + 3;
-                continue;
-            }
-            if (distance == 0) {
-                if (ip != end) return RELC_E_DATA;
-                goto block_done;
-            }
-            uint32_t length = code + 3;
-            if (code == 7) {
-                uint32_t x;
-                do {
-                    if (ip >= end) return RELC_E_DATA;
-                    x = *ip++;
-                    length += x;
-                } while (x == 255);
-            }
-            if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
-            if (length > uint32_t(limit - op)) return RELC_E_DATA;
-            CopyMatch(op, distance, length);
-            op += length;
+#undef RELC_FAST_STEP
+            // Back to the group's bits at the top of c.
+            c = ((word << 16) | 0x8000u) << pos;
         }
         // Careful loop for the rest, token by token.
         while (ip < end) {
