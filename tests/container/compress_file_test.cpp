@@ -295,7 +295,7 @@ TEST_F(CompressFileTest, CancelDuringTheStreamLeavesTheSource)
     EXPECT_TRUE(Missing(source + L".tdz"));
     EXPECT_TRUE(NoLeftovers(folder));
 
-    // Set by the window at the first progress report, a dozen passes early.
+    // Set as the first progress report is posted, a dozen passes early.
     ResetEvent(cancel.Get());
     window.CancelAt(0, cancel.Get());
     EXPECT_EQ(Compress(source, cancel.Get()), kResultCancelled);

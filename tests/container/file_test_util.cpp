@@ -2,16 +2,36 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include <shlobj.h>
 
 #include "container/job_protocol.h"
 #include "container/parking.h"
+#include "post_observer.h"
 
 namespace {
 
 constexpr UINT kSyncMessage = WM_APP + 1;
 constexpr UINT kShellMessage = WM_APP + 2;
+
+// The report a NotifyWindow cancels at (one at a time), seen as it is posted.
+struct CancelPoint {
+    HWND window = nullptr;
+    uint32_t phase = ~0u;
+    HANDLE cancel = nullptr;
+};
+std::mutex g_cancelLock;
+CancelPoint g_cancelPoint;
+
+void CancelIfReportDue(HWND window, UINT id, WPARAM wParam, LPARAM)
+{
+    std::lock_guard<std::mutex> guard(g_cancelLock);
+    const CancelPoint& at = g_cancelPoint;
+    if (at.cancel != nullptr && window == at.window &&
+        ((id == WM_JOB_PHASE && wParam == at.phase) || (id == WM_JOB_PROGRESS && at.phase == 0)))
+        SetEvent(at.cancel);
+}
 
 uint64_t Join(const FILETIME& time)
 {
@@ -261,6 +281,7 @@ NotifyWindow::NotifyWindow(HANDLE reply) : reply_(reply), created_(NewEvent())
 
 NotifyWindow::~NotifyWindow()
 {
+    CancelAt(~0u, nullptr);
     if (shellRegistration_ != 0)
         SHChangeNotifyDeregister(shellRegistration_);
     if (window_ != nullptr)
@@ -324,9 +345,6 @@ void NotifyWindow::Record(UINT id, WPARAM wParam, LPARAM lParam)
 {
     EnterCriticalSection(&lock_);
     messages_.push_back({id, wParam, lParam});
-    if (cancel_ != nullptr && ((id == WM_JOB_PHASE && wParam == cancelPhase_) ||
-                               (id == WM_JOB_PROGRESS && cancelPhase_ == 0)))
-        SetEvent(cancel_);
     if (id == WM_REPLACE_QUERY) {
         const uint32_t answer = nextAnswer_ < answers_.size() ? answers_[nextAnswer_++] : kAnswerCancel;
         *reinterpret_cast<uint32_t*>(lParam) = answer;
@@ -345,10 +363,13 @@ void NotifyWindow::SetAnswers(std::vector<uint32_t> answers)
 
 void NotifyWindow::CancelAt(uint32_t phase, HANDLE cancel)
 {
-    EnterCriticalSection(&lock_);
-    cancelPhase_ = phase;
-    cancel_ = cancel;
-    LeaveCriticalSection(&lock_);
+    if (cancel != nullptr && !ObservePostedMessages(CancelIfReportDue))
+        ADD_FAILURE() << "PostMessageW is not imported: the cancel cannot be set as the report is posted";
+    std::lock_guard<std::mutex> guard(g_cancelLock);
+    if (cancel != nullptr)
+        g_cancelPoint = {window_, phase, cancel};
+    else if (g_cancelPoint.window == window_)
+        g_cancelPoint = {};
 }
 
 std::vector<NotifyWindow::Message> NotifyWindow::Messages()
@@ -480,7 +501,6 @@ BOOL WINAPI CopyLikeWindows(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progres
         if (g_cancelAfterFirstChunk != nullptr) {
             SetEvent(g_cancelAfterFirstChunk);
             g_cancelAfterFirstChunk = nullptr;
-    g_cancelWhenCopied = nullptr;
         }
     }
     SetFileTime(target.Get(), nullptr, nullptr, &info.ftLastWriteTime);
@@ -503,6 +523,7 @@ WindowsLikeCopy::WindowsLikeCopy() : previous_(reinterpret_cast<void*>(ParkingAp
 WindowsLikeCopy::~WindowsLikeCopy()
 {
     g_cancelAfterFirstChunk = nullptr;
+    g_cancelWhenCopied = nullptr;
     ParkingApi().copyFileEx = reinterpret_cast<CopyFileExFunction>(previous_);
 }
 

@@ -92,8 +92,11 @@ public:
 
     HWND Handle() const { return window_; }
     void SetAnswers(std::vector<uint32_t> answers);
-    // Sets cancel once WM_JOB_PHASE(phase) or the first WM_JOB_PROGRESS
-    // (phase 0) arrives.
+    // Sets cancel as WM_JOB_PHASE(phase) or a WM_JOB_PROGRESS (phase 0) is
+    // posted to this window, on the posting thread, as a user pressing
+    // Cancel at that report would: set only once the window's thread got to
+    // the report, it could come after a fast operation has ended. A null
+    // cancel stops it.
     void CancelAt(uint32_t phase, HANDLE cancel);
     // Everything received so far, after every message posted before this
     // call has been handled.
@@ -118,8 +121,6 @@ private:
     std::vector<Message> messages_;
     std::vector<uint32_t> answers_;
     size_t nextAnswer_ = 0;
-    uint32_t cancelPhase_ = ~0u;
-    HANDLE cancel_ = nullptr;
     ULONG shellRegistration_ = 0;
     std::vector<ShellEvent> shellEvents_;
 };
