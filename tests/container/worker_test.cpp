@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,41 @@ void MakeDamagedContainer(TestWorker& worker, TestFrame& frame, const std::wstri
     SetFilePointer(file, 100, nullptr, FILE_BEGIN);
     WriteFile(file, &byte, 1, &moved, nullptr);
     CloseHandle(file);
+}
+
+// Replace answers held until Release(): the worker asks as soon as it takes
+// its first job, which may be before the test has posted the rest, and an
+// answer covers (Yes to All, Cancel) exactly the jobs queued before it.
+class HeldAnswers {
+public:
+    HeldAnswers(TestFrame& frame, std::function<uint32_t(int)> answer)
+        : posted_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        const HANDLE posted = posted_;
+        frame.SetReplaceAnswer([posted, answer](int index) {
+            WaitForSingleObject(posted, kWait);
+            return answer(index);
+        });
+    }
+    ~HeldAnswers() {
+        Release();
+        CloseHandle(posted_);
+    }
+    HeldAnswers(const HeldAnswers&) = delete;
+    HeldAnswers& operator=(const HeldAnswers&) = delete;
+    void Release() { SetEvent(posted_); }
+
+private:
+    HANDLE posted_;
+};
+
+// Polls the worker's count of jobs taken (each attempt counts).
+bool WaitForJobsReceived(uint32_t count, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (GetJobCounters().received < count) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
 }
 
 LPARAM BatchDoneFlag(const TestFrame& frame) {
@@ -226,11 +262,12 @@ TEST(Worker, CancellingAWatcherJobSkipsOnlyTheWatcherJobsQueuedBeforeIt) {
 
     TestFrame frame;
     TestWorker worker(frame);
-    frame.SetReplaceAnswer([](int) { return kAnswerCancel; });
+    HeldAnswers answers(frame, [](int) { return kAnswerCancel; });
     worker.Submit(d, L"a.doc", kOperationCompress, kSubmitWatcherJob);
     worker.Submit(d, L"b.doc", kOperationCompress, kSubmitWatcherJob);
     worker.Submit(d, L"batch.doc", kOperationCompress, kSubmitBatchJob);
     worker.Submit(d, L"c.doc", kOperationCompress, kSubmitWatcherJob);
+    answers.Release();
     // A file added after the cancel is compressed normally.
     ASSERT_TRUE(frame.WaitForFinished(1, kWait));
     worker.Submit(d, L"late.doc", kOperationCompress, kSubmitWatcherJob);
@@ -297,8 +334,9 @@ TEST(Worker, YesToAllCoversExactlyTheJobsQueuedBeforeTheAnswer) {
 
     TestFrame frame;
     TestWorker worker(frame);
-    frame.SetReplaceAnswer([](int index) { return index == 0 ? kAnswerYesToAll : kAnswerNo; });
+    HeldAnswers answers(frame, [](int index) { return index == 0 ? kAnswerYesToAll : kAnswerNo; });
     for (int i = 0; i < 3; ++i) worker.Submit(d, L"f" + std::to_wstring(i) + L".doc", kOperationCompress, kSubmitBatchJob);
+    answers.Release();
     ASSERT_TRUE(frame.WaitForFinished(1, kWait));
     worker.Submit(d, L"f3.doc", kOperationCompress, kSubmitBatchJob);
     ASSERT_TRUE(frame.WaitForFinished(4, kWait));
@@ -326,11 +364,14 @@ TEST(Worker, BusyJobRequeuedUnderYesToAllReplacesWithoutAsking) {
 
     TestFrame frame;
     TestWorker worker(frame);
-    frame.SetReplaceAnswer([](int index) { return index == 0 ? kAnswerYesToAll : kAnswerNo; });
+    HeldAnswers answers(frame, [](int index) { return index == 0 ? kAnswerYesToAll : kAnswerNo; });
     worker.Submit(d, L"first.doc", kOperationCompress, kSubmitWatcherJob);
     worker.Submit(d, L"busy.doc", kOperationCompress, kSubmitWatcherJob);
+    answers.Release();
     ASSERT_TRUE(frame.WaitForFinished(1, kWait));
-    Sleep(2500);  // the busy job has met its in-use result at least once
+    // Held until the busy job has met its in-use result and been requeued:
+    // the worker has then taken it a second time.
+    ASSERT_TRUE(WaitForJobsReceived(3, kWait));
     CloseHandle(held);
     ASSERT_TRUE(frame.WaitForFinished(2, kWait));
 
@@ -393,7 +434,7 @@ TEST(Worker, TriesTheVolumeLockOnceAfterEveryJobThatRan) {
     TestFrame frame;
     {
         TestWorker worker(frame);
-        frame.SetReplaceAnswer([](int) { return kAnswerCancel; });
+        HeldAnswers answers(frame, [](int) { return kAnswerCancel; });
         worker.Submit(d, L"one.doc", kOperationCompress, kSubmitWatcherJob);
         worker.Submit(d, L"two.doc", kOperationCompress, kSubmitBatchJob);
         ASSERT_TRUE(frame.WaitForFinished(2, kWait));
@@ -401,6 +442,7 @@ TEST(Worker, TriesTheVolumeLockOnceAfterEveryJobThatRan) {
         MakeFileWithContainer(d, L"asks.doc", 5);
         worker.Submit(d, L"asks.doc", kOperationCompress, kSubmitWatcherJob);  // cancelled: watchSkip
         worker.Submit(d, L"three.doc", kOperationCompress, kSubmitWatcherJob);
+        answers.Release();
         ASSERT_TRUE(frame.WaitForFinished(4, kWait));
     }
     SetVolumeApi(nullptr);
