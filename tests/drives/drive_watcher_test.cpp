@@ -65,10 +65,19 @@ void EmptyDrive(const std::wstring& drive) {
     FindClose(search);
 }
 
+// The files WaitUntilWatching writes to learn that a watch is running.
+constexpr wchar_t kProbePrefix[] = L"watch-probe";
+
+bool IsProbe(const FinishedJob& job) {
+    const size_t slash = job.name.find_last_of(L'\\');
+    return job.name.compare(slash == std::wstring::npos ? 0 : slash + 1, lstrlenW(kProbePrefix), kProbePrefix) == 0;
+}
+
+// The jobs under prefix, less the probes.
 std::vector<FinishedJob> FinishedIn(const TestFrame& frame, const std::wstring& prefix) {
     std::vector<FinishedJob> jobs;
     for (const FinishedJob& job : frame.Finished()) {
-        if (job.Path().compare(0, prefix.size(), prefix) == 0) jobs.push_back(job);
+        if (job.Path().compare(0, prefix.size(), prefix) == 0 && !IsProbe(job)) jobs.push_back(job);
     }
     return jobs;
 }
@@ -100,26 +109,30 @@ public:
     // probes until one comes back through the worker. Wine watches only the
     // sub-folders created after the watch began (Windows watches them all),
     // so a test makes its folder on the drive after this, then waits again.
-    bool WaitUntilWatching(const std::wstring& folder, bool container) {
-        for (int attempt = 0; attempt < 40; ++attempt) {
-            const std::wstring name = L"probe" + std::to_wstring(attempt) + (container ? L".tdz" : L".txt");
-            if (!WriteTestFile(folder + name, 10)) return false;
-            const bool seen = frame_.WaitUntil(
-                    [&] {
-                        for (const FinishedJob& job : frame_.Finished()) {
-                            if (job.Path() == folder + name) return true;
-                        }
-                        return false;
-                    },
-                    250);
-            DeleteFileW((folder + name).c_str());
-            if (seen) {
-                Sleep(100);
-                frame_.Forget();
-                return true;
+    // Once a probe came back, every probe written after it will too: the
+    // last one is waited for, and the worker, which reports in order, has
+    // then reported every probe it will ever report. forget drops them (and
+    // everything else recorded); otherwise FinishedIn leaves them out.
+    bool WaitUntilWatching(const std::wstring& folder, bool container, bool forget = true) {
+        std::vector<std::wstring> probes;
+        auto reported = [&](size_t first) {
+            for (const FinishedJob& job : frame_.Finished()) {
+                for (size_t i = first; i < probes.size(); ++i) {
+                    if (job.Path() == probes[i]) return true;
+                }
             }
+            return false;
+        };
+        bool watching = false;
+        for (int attempt = 0; attempt < 40 && !watching; ++attempt) {
+            probes.push_back(folder + kProbePrefix + std::to_wstring(attempt) + (container ? L".tdz" : L".txt"));
+            if (!WriteTestFile(probes.back(), 10)) break;
+            watching = frame_.WaitUntil([&] { return reported(0); }, 250);
         }
-        return false;
+        const bool settled = watching && frame_.WaitUntil([&] { return reported(probes.size() - 1); }, kWait);
+        for (const std::wstring& probe : probes) DeleteFileW(probe.c_str());
+        if (settled && forget) frame_.Forget();
+        return settled;
     }
 
     // A fresh folder on drive, watched.
@@ -251,13 +264,13 @@ TEST(DriveWatchers, FilesAndNestedFoldersCopiedOntoTheTargetDriveAreCompressed) 
     ASSERT_TRUE(CopyFileW((s + L"notes").c_str(), (d + L"notes").c_str(), TRUE));
     ASSERT_TRUE(CopyFileW((s + L"Photo.JPG").c_str(), (d + L"Photo.JPG").c_str(), TRUE));
     // A folder tree copied in, level by level as a file manager does. Wine
-    // starts watching a new folder only once it has seen it made: give it
-    // a moment, as the copying program's own pace would.
+    // starts watching a new folder only once it has seen it made: wait for
+    // that, as the copying program's own pace would.
     ASSERT_TRUE(CreateDirectoryW((d + L"album").c_str(), nullptr));
-    Sleep(200);
+    ASSERT_TRUE(drives.WaitUntilWatching(d + L"album\\", false, false));
     ASSERT_TRUE(CopyFileW((s + L"album\\a.txt").c_str(), (d + L"album\\a.txt").c_str(), TRUE));
     ASSERT_TRUE(CreateDirectoryW((d + L"album\\inner").c_str(), nullptr));
-    Sleep(200);
+    ASSERT_TRUE(drives.WaitUntilWatching(d + L"album\\inner\\", false, false));
     for (const wchar_t* name : {L"album\\inner\\b.txt", L"album\\inner\\c.bin"})
         ASSERT_TRUE(CopyFileW((s + name).c_str(), (d + name).c_str(), TRUE));
 
@@ -298,7 +311,7 @@ TEST(DriveWatchers, ContainersCopiedOntoAnotherWatchedDriveAreRestored) {
     const std::wstring& d = dest->Path();
     ASSERT_TRUE(WriteTestFile(s + L"plain.doc", 5000));
     ASSERT_TRUE(CreateDirectoryW((d + L"sub").c_str(), nullptr));
-    Sleep(200);
+    ASSERT_TRUE(drives.WaitUntilWatching(d + L"sub\\", true, false));
     ASSERT_TRUE(CopyFileW((s + L"doc0.doc.tdz").c_str(), (d + L"doc0.doc.tdz").c_str(), TRUE));
     ASSERT_TRUE(CopyFileW((s + L"doc1.doc.tdz").c_str(), (d + L"DOC1.DOC.TDZ").c_str(), TRUE));
     ASSERT_TRUE(CopyFileW((s + L"doc2.doc.tdz").c_str(), (d + L"sub\\doc2.doc.tdz").c_str(), TRUE));
