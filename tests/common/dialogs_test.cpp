@@ -144,7 +144,7 @@ TEST_F(ModalProgress, SubmitsOneJobAndShowsEachPhaseWithItsTitleCancelStateAndNa
     EXPECT_EQ(probe::ItemText(hwnd, IDCANCEL), L"Cancel");
 
     auto titleIs = [&](const wchar_t* title) {
-        return probe::WaitUntil([&] { return probe::Text(hwnd) == title; }, 5000);
+        return probe::WaitUntil([&] { return probe::Text(hwnd) == title; }, 20000);
     };
     ASSERT_TRUE(script.Advance());
     ASSERT_TRUE(titleIs(L"Preparing to Compress file...")) << Narrow(probe::Text(hwnd));
@@ -154,7 +154,7 @@ TEST_F(ModalProgress, SubmitsOneJobAndShowsEachPhaseWithItsTitleCancelStateAndNa
     EXPECT_EQ(probe::ProgressMax(hwnd, IDC_PROGRESS_BAR), 100);
 
     ASSERT_TRUE(script.Advance());
-    EXPECT_TRUE(probe::WaitUntil([&] { return probe::ProgressPos(hwnd, IDC_PROGRESS_BAR) == 40; }, 5000));
+    EXPECT_TRUE(probe::WaitUntil([&] { return probe::ProgressPos(hwnd, IDC_PROGRESS_BAR) == 40; }, 20000));
 
     ASSERT_TRUE(script.Advance());
     ASSERT_TRUE(titleIs(L"Compressing..."));
@@ -173,7 +173,7 @@ TEST_F(ModalProgress, SubmitsOneJobAndShowsEachPhaseWithItsTitleCancelStateAndNa
 
     ASSERT_TRUE(script.Advance());
     EXPECT_EQ(run.Join(), IDOK);
-    EXPECT_EQ(::WaitForSingleObject(script.finished, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(script.finished, 20000), WAIT_OBJECT_0);
     EXPECT_TRUE(script.sawQuit);
 }
 
@@ -229,7 +229,7 @@ TEST_F(ModalProgress, ReplaceQuestionOffersOnlyYesAndNoAndEscapeMeansNo)
     ASSERT_EQ(::WaitForSingleObject(script.stepDone, 10000), WAIT_OBJECT_0);
     ASSERT_EQ(script.answers.size(), 1u);
     EXPECT_EQ(script.answers[0], kAnswerNo);
-    EXPECT_TRUE(probe::WaitUntil([&] { return ::IsWindowEnabled(hwnd) != FALSE; }, 5000));
+    EXPECT_TRUE(probe::WaitUntil([&] { return ::IsWindowEnabled(hwnd) != FALSE; }, 20000));
 
     ::SetEvent(script.gate);
     question = run.WaitForDialog(WithControl(IDC_REPLACE_YES));
@@ -254,7 +254,7 @@ TEST_F(ModalProgress, CancelSetsTheCancelEventStopsTheWorkerAndEndsTheDialog)
     ASSERT_TRUE(script.Advance());  // the worker now waits for the cancel
     probe::Click(hwnd, IDCANCEL);
     EXPECT_EQ(run.Join(), IDCANCEL);
-    EXPECT_EQ(::WaitForSingleObject(script.finished, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(script.finished, 20000), WAIT_OBJECT_0);
     EXPECT_TRUE(script.sawCancel);
     EXPECT_TRUE(script.sawQuit);
 }
@@ -314,7 +314,7 @@ TEST(TrayProgress, ShowsForARunOfJobsHidesAfterTheLastAndCancelHidesAtOnce)
             }
         }
         return !probe::IsVisible(hwnd);
-    }, 5000));
+    }, 20000));
     EXPECT_EQ(::WaitForSingleObject(cancel, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(::IsWindow(hwnd));  // hidden, never closed
     ::SetEvent(cancel);

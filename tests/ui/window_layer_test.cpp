@@ -80,7 +80,7 @@ TEST(Dialog, ModelessDialogGetsItsKeyboardThroughTheMessageLoop)
             }
         }
         return dialog->destroyed;
-    }, 5000));
+    }, 20000));
     EXPECT_FALSE(::IsWindow(hwnd));
     delete dialog;
 }
