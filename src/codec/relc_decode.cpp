@@ -103,9 +103,10 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         // the marker), and clearing it is all that moving on takes, so the
         // bit scan stays off the chain that carries from token to token.
         // Each step copies the coming literal run with one 16-byte move
-        // (however long the run) and then takes the match behind it; a short
-        // match that reaches back 16 bytes or more is one more 16-byte move.
-        // Everything else goes to the general match code below the steps.
+        // (however long the run) and then takes the match behind it: one
+        // that reaches back 16 bytes or more is copied in 16-byte moves when
+        // it has at most one extension byte. Everything else goes to the
+        // general match code below the steps.
         {
             uint32_t word = c >> 16;
             uint32_t bits = MirroredWord(ip - 2) | 0x10000u;
@@ -135,13 +136,26 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         code = b0 & 7;                                                                 \
         distance = ((b0 >> 3) << 8) | ip[1];                                           \
         ip += 2;                                                                       \
-        if (!((code != 7) & (distance >= 16) & (distance <= uint32_t(op - ws.window)))) \
+        if (!((distance >= 16) & (distance <= uint32_t(op - ws.window))))             \
             goto general_match;                                                        \
         Copy16(op, op - distance);                                                     \
-        op += code + 3;                                                                \
+        if (code != 7) {                                                               \
+            op += code + 3;                                                            \
+        } else {                                                                       \
+            /* One extension byte: the rest in 16-byte moves, then the loop's */       \
+            /* checks again, as the room left may now be short of a step's.   */       \
+            const uint32_t x = *ip;                                                    \
+            const uint32_t length = 10 + x;                                            \
+            if ((x == 255) | (length > uint32_t(limit - op))) goto general_match;      \
+            ++ip;                                                                      \
+            for (uint32_t k = 16; k < length; k += 16) Copy16(op + k, op + k - distance); \
+            op += length;                                                              \
+            continue;                                                                  \
+        }                                                                              \
     }
-            // A step takes at most 2 + 16 + 2 payload bytes and reads 16 past
-            // its literals; it writes at most 16 + 16 bytes from its start.
+            // A step takes at most 2 + 16 + 3 payload bytes and reads 16 past
+            // its literals; short of a long match it writes at most 16 + 16
+            // bytes from its start, and a long match ends the pass.
             while (end - ip >= 48 && limit - op >= 64) {
                 RELC_FAST_STEP
                 RELC_FAST_STEP
