@@ -2,7 +2,11 @@
 // never reads or writes outside what it was given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "codec/relc.h"
+#include "codec/relc_workspace.h"
 #include "relc_test_util.h"
 
 namespace {
@@ -63,6 +67,86 @@ TEST(RelcCorrupt, OutputPastTheWindowIsAnError) {
     two.push_back(0);
     two.push_back(0);
     EXPECT_EQ(DecodeError(two), RELC_E_DATA);
+}
+
+// A match 16 bytes back: its length code and extension bytes.
+struct Match16 {
+    uint8_t code;
+    Bytes extension;
+};
+
+// A first block of 16 literals and then the matches, closed by the
+// end-of-block marker.
+Bytes FirstBlockOfMatches(const std::vector<Match16>& matches) {
+    Bytes payload;
+    size_t control = 0;
+    uint32_t tokens = 0;
+    auto token = [&](bool match) {
+        if (tokens % 16 == 0) {
+            control = payload.size();
+            payload.push_back(0);
+            payload.push_back(0);
+        }
+        if (match) payload[control + (tokens % 16 < 8 ? 0 : 1)] |= uint8_t(0x80u >> (tokens % 8));
+        ++tokens;
+    };
+    for (int k = 0; k < 16; ++k) {
+        token(false);
+        payload.push_back(uint8_t('a' + k));
+    }
+    for (const Match16& m : matches) {
+        token(true);
+        payload.push_back(m.code);  // (16 >> 8) << 3 | code
+        payload.push_back(16);
+        payload.insert(payload.end(), m.extension.begin(), m.extension.end());
+    }
+    token(true);
+    payload.push_back(0);
+    payload.push_back(0);
+    Bytes s = {uint8_t(payload.size() >> 8), uint8_t(payload.size())};
+    s.insert(s.end(), payload.begin(), payload.end());
+    s.push_back(0);
+    s.push_back(0);
+    return s;
+}
+
+TEST(RelcCorrupt, LongMatchesAtTheWindowsEndStayInsideIt) {
+    // 16 literals, 123 matches of 264 bytes and one of 210 leave 70 bytes
+    // of the window: room for the decoder's fast loop to take the last
+    // match, which that loop copies in 16-byte moves.
+    std::vector<Match16> filling(123, Match16{7, {254}});
+    filling.push_back({7, {200}});
+    Bytes expected;
+    for (int k = 0; k < 2048; ++k)
+        for (int i = 0; i < 16; ++i) expected.push_back(uint8_t('a' + i));
+
+    // A last match of 70 bytes fills the window exactly.
+    std::vector<Match16> fits = filling;
+    fits.push_back({7, {60}});
+    const DecodeResult whole = DecodeWith(FirstBlockOfMatches(fits), {0, 1u << 17});
+    EXPECT_EQ(whole.error, 0u);
+    EXPECT_TRUE(whole.ended);
+    EXPECT_EQ(whole.out, expected);
+
+    // One of 71 or 265 bytes runs past it, as the last token or followed by
+    // enough payload for the fast loop to go on; so does anything after the
+    // one that fits. Nothing behind the window and its slack may change:
+    // the staging buffer lies there, unused for a block offered whole.
+    const struct {
+        Match16 last;
+        int after;
+    } cases[] = {{{7, {61}}, 0}, {{7, {61}}, 40}, {{7, {255, 0}}, 0}, {{7, {255, 0}}, 40}, {{7, {60}}, 40}};
+    for (const auto& c : cases) {
+        std::vector<Match16> past = filling;
+        past.push_back(c.last);
+        past.insert(past.end(), size_t(c.after), Match16{0, {}});
+        std::memset(relc_detail::g_ws.staging, 0xA5, RELC_STAGING_SIZE);
+        EXPECT_EQ(DecodeError(FirstBlockOfMatches(past)), RELC_E_DATA)
+            << "extension " << int(c.last.extension[0]) << ", " << c.after << " tokens after";
+        EXPECT_TRUE(std::all_of(relc_detail::g_ws.staging, relc_detail::g_ws.staging + RELC_STAGING_SIZE,
+                                [](uint8_t b) { return b == 0xA5; }))
+            << "extension " << int(c.last.extension[0]) << ", " << c.after << " tokens after";
+    }
 }
 
 TEST(RelcCorrupt, TokensRunningPastThePayloadAreErrors) {
