@@ -9,6 +9,7 @@
 #include "common/resource_ids.h"
 #include "container/job_constants.h"
 #include "fake_worker.h"
+#include "app_loop.h"
 #include "modal_run.h"
 #include "window_probe.h"
 
@@ -306,13 +307,7 @@ TEST(TrayProgress, ShowsForARunOfJobsHidesAfterTheLastAndCancelHidesAtOnce)
     dialog->OnJobPhase(kPhaseCompress, 100, L"a.doc");
     probe::PressEscape(hwnd);
     ASSERT_TRUE(probe::WaitUntil([&] {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!CDialog::PreTranslateModeless(msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
+        DispatchQueuedAsTheProgramDoes();
         return !probe::IsVisible(hwnd);
     }, 20000));
     EXPECT_EQ(::WaitForSingleObject(cancel, 0), WAIT_OBJECT_0);

@@ -18,51 +18,6 @@ namespace {
 
 constexpr DWORD kWait = 20000;
 
-// Collects the jobs and the batch end posted to it, as a worker's queue.
-class Collector {
-public:
-    Collector() {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, 0, &id_));
-        WaitForSingleObject(ready_, INFINITE);
-    }
-    ~Collector() {
-        Stop();
-        CloseHandle(thread_);
-        CloseHandle(ready_);
-        for (JobRecord* job : jobs) delete job;
-    }
-    DWORD Id() const { return id_; }
-    void Stop() {
-        PostThreadMessageW(id_, WM_QUIT, 0, 0);
-        WaitForSingleObject(thread_, INFINITE);
-    }
-    std::vector<JobRecord*> jobs;
-    std::vector<LPARAM> flags;
-    std::vector<std::pair<WPARAM, LPARAM>> batchEnds;
-
-private:
-    static unsigned __stdcall Main(void* self) {
-        auto* c = static_cast<Collector*>(self);
-        MSG msg;
-        PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-        SetEvent(c->ready_);
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (msg.message == WM_JOB_SUBMIT) {
-                NoteJobTakenByWorker();
-                c->jobs.push_back(reinterpret_cast<JobRecord*>(msg.wParam));
-                c->flags.push_back(msg.lParam);
-            } else if (msg.message == WM_BATCH_END) {
-                c->batchEnds.emplace_back(msg.wParam, msg.lParam);
-            }
-        }
-        return 0;
-    }
-    HANDLE thread_ = nullptr;
-    HANDLE ready_ = nullptr;
-    unsigned id_ = 0;
-};
-
 std::set<std::wstring> Paths(const std::vector<JobRecord*>& jobs) {
     std::set<std::wstring> paths;
     for (const JobRecord* job : jobs) paths.insert(std::wstring(job->folder) + job->name);
@@ -86,7 +41,7 @@ TEST(FolderWalk, QueuesEveryEligibleFileOfTheTreeWithItsOwnFolder) {
     SetFileAttributesW((d + L"hidden.doc").c_str(), FILE_ATTRIBUTE_HIDDEN);  // the operation skips it, not the walk
 
     TestFrame frame;
-    Collector worker;
+    JobCollector worker;
     HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     const DriveJobRecord record = {frame.Window(), cancel, worker.Id(), L"E:"};
     EXPECT_EQ(WalkFolder(record, d.c_str()), 1);
@@ -94,16 +49,16 @@ TEST(FolderWalk, QueuesEveryEligibleFileOfTheTreeWithItsOwnFolder) {
 
     std::set<std::wstring> expected;
     for (const std::wstring& name : eligible) expected.insert(d + name);
-    EXPECT_EQ(Paths(worker.jobs), expected);
-    for (size_t i = 0; i < worker.jobs.size(); ++i) {
-        const JobRecord* job = worker.jobs[i];
+    EXPECT_EQ(Paths(worker.Jobs()), expected);
+    for (size_t i = 0; i < worker.Jobs().size(); ++i) {
+        const JobRecord* job = worker.Jobs()[i];
         const std::wstring path = std::wstring(job->folder) + job->name;
         // The folder is the file's own, the name has no folder in it.
         EXPECT_EQ(std::wstring(job->name).find(L'\\'), std::wstring::npos) << Narrow(path);
         EXPECT_EQ(std::wstring(job->folder).back(), L'\\');
         EXPECT_EQ(job->operation, kOperationCompress);
         EXPECT_EQ(job->retryMark, 0u);
-        EXPECT_EQ(worker.flags[i], LPARAM{kSubmitBatchJob});
+        EXPECT_EQ(worker.Flags()[i], LPARAM{kSubmitBatchJob});
     }
     ASSERT_TRUE(frame.WaitForMessage(WM_JOB_QUEUED, eligible.size(), kWait));
     Sleep(100);
@@ -113,11 +68,11 @@ TEST(FolderWalk, QueuesEveryEligibleFileOfTheTreeWithItsOwnFolder) {
 
 TEST(FolderWalk, AnUnreadableFolderCountsAsWalked) {
     TestFrame frame;
-    Collector worker;
+    JobCollector worker;
     const DriveJobRecord record = {frame.Window(), nullptr, worker.Id(), L"E:"};
     EXPECT_EQ(WalkFolder(record, L"C:\\no such folder here\\"), 1);
     worker.Stop();
-    EXPECT_TRUE(worker.jobs.empty());
+    EXPECT_TRUE(worker.Jobs().empty());
 }
 
 // Sets the batch-cancel event as the n-th job is handed over, as the
@@ -146,7 +101,7 @@ TEST(FolderWalk, CancelDeepInNestedFoldersStopsAtTheNextEntryOnEveryLevel) {
     // The top files may come before the folder: cancel on the third job of
     // the deep folder, whatever the listing order.
     TestFrame frame;
-    Collector worker;
+    JobCollector worker;
     HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     const DriveJobRecord record = {frame.Window(), cancel, worker.Id(), L"E:"};
 
@@ -171,9 +126,9 @@ TEST(FolderWalk, CancelDeepInNestedFoldersStopsAtTheNextEntryOnEveryLevel) {
     SetJobPostApi(nullptr);
     worker.Stop();
 
-    EXPECT_EQ(worker.jobs.size(), size_t(topBefore + 3));
+    EXPECT_EQ(worker.Jobs().size(), size_t(topBefore + 3));
     int deepJobs = 0;
-    for (const JobRecord* job : worker.jobs) deepJobs += std::wstring(job->folder) == deep ? 1 : 0;
+    for (const JobRecord* job : worker.Jobs()) deepJobs += std::wstring(job->folder) == deep ? 1 : 0;
     EXPECT_EQ(deepJobs, 3);
     // The event was seen, and being auto-reset, taken.
     EXPECT_EQ(WaitForSingleObject(cancel, 0), WAIT_TIMEOUT);
@@ -185,15 +140,15 @@ TEST(FolderWalk, CancelDeepInNestedFoldersStopsAtTheNextEntryOnEveryLevel) {
 TEST(FolderWalk, WalkThreadEndsTheBatchOnceWithTheWalkResult) {
     // A drive letter that does not exist is an unreadable root: walked, empty.
     TestFrame frame;
-    Collector worker;
+    JobCollector worker;
     auto* record = new DriveJobRecord{frame.Window(), nullptr, worker.Id(), L"B:"};
     HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WalkThread, record, 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(thread, kWait), WAIT_OBJECT_0);
     CloseHandle(thread);
     worker.Stop();
-    ASSERT_EQ(worker.batchEnds.size(), 1u);
-    EXPECT_EQ(worker.batchEnds[0].first, reinterpret_cast<WPARAM>(record));
-    EXPECT_EQ(worker.batchEnds[0].second, 1);
+    ASSERT_EQ(worker.BatchEnds().size(), 1u);
+    EXPECT_EQ(worker.BatchEnds()[0].first, reinterpret_cast<WPARAM>(record));
+    EXPECT_EQ(worker.BatchEnds()[0].second, 1);
     delete record;
 }
 

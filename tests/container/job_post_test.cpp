@@ -18,51 +18,6 @@ namespace {
 
 constexpr DWORD kWait = 20000;
 
-// A thread with a queue that keeps every job posted to it.
-class JobSink {
-public:
-    JobSink() {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, 0, &id_));
-        WaitForSingleObject(ready_, INFINITE);
-    }
-    ~JobSink() {
-        Stop();
-        CloseHandle(thread_);
-        CloseHandle(ready_);
-        for (JobRecord* job : jobs_) delete job;
-    }
-    DWORD Id() const { return id_; }
-    void Stop() {
-        PostThreadMessageW(id_, WM_QUIT, 0, 0);
-        WaitForSingleObject(thread_, INFINITE);
-    }
-    // Valid after Stop.
-    const std::vector<JobRecord*>& Jobs() const { return jobs_; }
-    const std::vector<LPARAM>& Flags() const { return flags_; }
-
-private:
-    static unsigned __stdcall Main(void* self) {
-        auto* sink = static_cast<JobSink*>(self);
-        MSG msg;
-        PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-        SetEvent(sink->ready_);
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (msg.message == WM_JOB_SUBMIT) {
-                NoteJobTakenByWorker();
-                sink->jobs_.push_back(reinterpret_cast<JobRecord*>(msg.wParam));
-                sink->flags_.push_back(msg.lParam);
-            }
-        }
-        return 0;
-    }
-    HANDLE thread_ = nullptr;
-    HANDLE ready_ = nullptr;
-    unsigned id_ = 0;
-    std::vector<JobRecord*> jobs_;
-    std::vector<LPARAM> flags_;
-};
-
 // The seam's view of the worker's queue: full while fullFor > 0 (counting
 // down per attempt) or while alwaysFull is set.
 std::atomic<int> g_fullFor{0};
@@ -111,7 +66,7 @@ JobRecord* NewJob(const wchar_t* name) {
 
 TEST_F(FullQueue, SubmitWaitsUntilTheWorkerTakesTheJob) {
     TestFrame frame;
-    JobSink sink;
+    JobCollector sink;
     g_fullFor = 25;
     const DWORD start = GetTickCount();
     EXPECT_TRUE(SubmitJob(frame.Window(), sink.Id(), NewJob(L"a.doc"), kSubmitBatchJob, nullptr));
@@ -129,7 +84,7 @@ TEST_F(FullQueue, SubmitWaitsUntilTheWorkerTakesTheJob) {
 
 TEST_F(FullQueue, StopWhileWaitingGivesTheJobBackToTheWindowAsCancelled) {
     TestFrame frame;
-    JobSink sink;
+    JobCollector sink;
     g_alwaysFull = true;
     HANDLE stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     std::atomic<int> result{-1};
@@ -186,7 +141,7 @@ TEST_F(FullQueue, AWalkIntoAQueueThatIsOftenFullLosesNoFile) {
         ASSERT_TRUE(WriteTestFile(d + sub + L"f" + std::to_wstring(i) + L".txt", 10, i));
     }
     TestFrame frame;
-    JobSink sink;
+    JobCollector sink;
     // Every other attempt meets a full queue.
     struct Alternate {
         static BOOL WINAPI Post(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -214,7 +169,7 @@ TEST_F(FullQueue, AWalkIntoAQueueThatIsOftenFullLosesNoFile) {
 
 TEST_F(FullQueue, ProducersHoldBackAtTheSoftLimitSoTheWorkerCanStillPostToItself) {
     TestFrame frame;
-    JobSink sink;
+    JobCollector sink;
     // Play a backlog of jobs waiting for the worker.
     const long backlog = kJobQueueSoftLimit - JobsWaitingForWorker();
     for (long i = 0; i < backlog; ++i) NoteJobPostedToWorker();

@@ -192,6 +192,41 @@ void TestWorker::Submit(const std::wstring& folder, const std::wstring& name, ui
     PostThreadMessageW(threadId_, WM_JOB_SUBMIT, reinterpret_cast<WPARAM>(job), batchFlag);
 }
 
+JobCollector::JobCollector() {
+    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, 0, &id_));
+    WaitForSingleObject(ready_, INFINITE);
+}
+
+JobCollector::~JobCollector() {
+    Stop();
+    CloseHandle(thread_);
+    CloseHandle(ready_);
+    for (JobRecord* job : jobs_) delete job;
+}
+
+void JobCollector::Stop() {
+    PostThreadMessageW(id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, INFINITE);
+}
+
+unsigned __stdcall JobCollector::Main(void* self) {
+    auto* collector = static_cast<JobCollector*>(self);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    SetEvent(collector->ready_);
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_JOB_SUBMIT) {
+            NoteJobTakenByWorker();
+            collector->jobs_.push_back(reinterpret_cast<JobRecord*>(msg.wParam));
+            collector->flags_.push_back(msg.lParam);
+        } else if (msg.message == WM_BATCH_END) {
+            collector->batchEnds_.emplace_back(msg.wParam, msg.lParam);
+        }
+    }
+    return 0;
+}
+
 ScratchFolder::ScratchFolder(const std::wstring& tag, const std::wstring& base) {
     std::wstring root = base;
     if (root.empty()) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "container/job_protocol.h"
@@ -112,6 +113,32 @@ private:
     HANDLE batchCancel_ = nullptr;
     HANDLE ready_ = nullptr;
     wchar_t fileName_[kPathUnits] = {};
+};
+
+// A thread with a queue that stands in for the worker's: it keeps every job
+// posted to it (taking each as the worker does) and every batch end.
+class JobCollector {
+public:
+    JobCollector();
+    ~JobCollector();  // stops the thread, frees the jobs
+    JobCollector(const JobCollector&) = delete;
+    JobCollector& operator=(const JobCollector&) = delete;
+
+    DWORD Id() const { return id_; }
+    void Stop();
+    // Valid after Stop.
+    const std::vector<JobRecord*>& Jobs() const { return jobs_; }
+    const std::vector<LPARAM>& Flags() const { return flags_; }
+    const std::vector<std::pair<WPARAM, LPARAM>>& BatchEnds() const { return batchEnds_; }
+
+private:
+    static unsigned __stdcall Main(void* self);
+    HANDLE thread_ = nullptr;
+    HANDLE ready_ = nullptr;
+    unsigned id_ = 0;
+    std::vector<JobRecord*> jobs_;
+    std::vector<LPARAM> flags_;
+    std::vector<std::pair<WPARAM, LPARAM>> batchEnds_;
 };
 
 // A fresh folder for one test under the temporary folder (or under base),

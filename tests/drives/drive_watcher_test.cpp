@@ -82,18 +82,24 @@ std::vector<FinishedJob> FinishedIn(const TestFrame& frame, const std::wstring& 
     return jobs;
 }
 
+// A fresh drive list of the target drive, compressing automatically, and a
+// drive that is not a target; no watcher started yet.
+void ListDrives(const std::wstring& target, const std::wstring& other) {
+    InitDriveList();
+    LockDriveList();
+    DriveEntry* old = DetachDriveList();
+    AddListedDrive(&old, target.c_str(), 1, 1);
+    AddListedDrive(&old, other.c_str(), 0, 0);
+    FreeDriveEntries(old);
+    UnlockDriveList();
+}
+
 // The drive list with a target drive and a fixed drive, their watchers
 // running, a worker and a frame.
 class WatchedDrives {
 public:
     WatchedDrives(const std::wstring& target, const std::wstring& other) : worker_(frame_) {
-        InitDriveList();
-        LockDriveList();
-        DriveEntry* old = DetachDriveList();
-        AddListedDrive(&old, target.c_str(), 1, 1);
-        AddListedDrive(&old, other.c_str(), 0, 0);
-        FreeDriveEntries(old);
-        UnlockDriveList();
+        ListDrives(target, other);
         started_ = UpdateWatchers(frame_.Window(), worker_.ThreadId(), names_);
     }
     ~WatchedDrives() {
@@ -197,12 +203,7 @@ TEST(DriveWatchers, StartAndImmediateStopNeitherStallsNorLeavesAWatcherBehind) {
     TestWorker worker(frame);
     const int threadsBefore = ProcessThreadCount();
     const DWORD handlesBefore = ProcessHandleCount();
-    InitDriveList();
-    LockDriveList();
-    DriveEntry* old = DetachDriveList();
-    AddListedDrive(&old, target.c_str(), 1, 1);
-    AddListedDrive(&old, other.c_str(), 0, 0);
-    UnlockDriveList();
+    ListDrives(target, other);
     wchar_t names[kWatcherNamesUnits];
     // The list stays locked from the start to the stop: the new watchers
     // cannot look their drive up meanwhile.
@@ -228,12 +229,7 @@ TEST(DriveWatchers, FreeingTheListStopsEveryWatcherAndLeavesNoThreadOrHandle) {
     const int threadsBefore = ProcessThreadCount();
     const DWORD handlesBefore = ProcessHandleCount();
     {
-        InitDriveList();
-        LockDriveList();
-        DriveEntry* old = DetachDriveList();
-        AddListedDrive(&old, target.c_str(), 1, 1);
-        AddListedDrive(&old, other.c_str(), 0, 0);
-        UnlockDriveList();
+        ListDrives(target, other);
         wchar_t names[kWatcherNamesUnits];
         EXPECT_EQ(UpdateWatchers(frame.Window(), worker.ThreadId(), names), 1);
         Sleep(300);  // the watchers have their reads running

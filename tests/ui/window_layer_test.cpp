@@ -7,6 +7,7 @@
 #include "ui/dialog.h"
 #include "ui/frame.h"
 #include "ui/ui_ids.h"
+#include "app_loop.h"
 #include "modal_run.h"
 #include "window_probe.h"
 
@@ -72,13 +73,7 @@ TEST(Dialog, ModelessDialogGetsItsKeyboardThroughTheMessageLoop)
     ::PostMessageW(::GetDlgItem(hwnd, kEdit), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     // The loop of CWinApp::Run: modeless dialogs see the keyboard first.
     ASSERT_TRUE(probe::WaitUntil([&] {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!CDialog::PreTranslateModeless(msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
+        DispatchQueuedAsTheProgramDoes();
         return dialog->destroyed;
     }, 20000));
     EXPECT_FALSE(::IsWindow(hwnd));

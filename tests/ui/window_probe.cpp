@@ -55,11 +55,15 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     }
 }
 
-HWND WaitForThreadWindow(DWORD threadId, const WindowMatch& match, DWORD timeoutMs)
+namespace {
+
+// The first of windows() that matches, polled until one does or time runs out.
+template <typename Windows>
+HWND WaitForWindow(Windows windows, const WindowMatch& match, DWORD timeoutMs)
 {
     HWND found = nullptr;
     WaitUntil([&] {
-        for (HWND hwnd : ThreadWindows(threadId)) {
+        for (HWND hwnd : windows()) {
             if (match(hwnd)) {
                 found = hwnd;
                 return true;
@@ -70,19 +74,16 @@ HWND WaitForThreadWindow(DWORD threadId, const WindowMatch& match, DWORD timeout
     return found;
 }
 
+}  // namespace
+
+HWND WaitForThreadWindow(DWORD threadId, const WindowMatch& match, DWORD timeoutMs)
+{
+    return WaitForWindow([threadId] { return ThreadWindows(threadId); }, match, timeoutMs);
+}
+
 HWND WaitForProcessWindow(DWORD processId, const WindowMatch& match, DWORD timeoutMs)
 {
-    HWND found = nullptr;
-    WaitUntil([&] {
-        for (HWND hwnd : ProcessWindows(processId)) {
-            if (match(hwnd)) {
-                found = hwnd;
-                return true;
-            }
-        }
-        return false;
-    }, timeoutMs);
-    return found;
+    return WaitForWindow([processId] { return ProcessWindows(processId); }, match, timeoutMs);
 }
 
 std::wstring ClassName(HWND hwnd)
