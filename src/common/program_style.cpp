@@ -1,6 +1,6 @@
 #include "common/program_style.h"
 
-#include "container/ui_language.h"
+#include "base/ui_language.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "container/container_header.h"
 #include "container/result_code.h"
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 // replaceAll points to the worker's Yes-to-All flag (an existing container
 // is replaced without a question while it is set), or is null when the job

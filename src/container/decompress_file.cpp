@@ -13,7 +13,7 @@
 #include "container/parking.h"
 #include "container/shell_notify.h"
 #include "container/stream_buffers.h"
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "container/eligibility.h"
 #include "container/job_post.h"
 #include "container/naming.h"
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 namespace {
 

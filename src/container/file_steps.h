@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "container/result_code.h"
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 // How often and how far apart a source held open by another program is
 // tried before the job gives up with kResultInUse.

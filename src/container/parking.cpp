@@ -4,7 +4,7 @@
 #include "container/job_reports.h"
 #include "container/naming.h"
 #include "container/shell_notify.h"
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "drives/drive_menu.h"
 
-#include "container/ui_language.h"
+#include "base/ui_language.h"
 #include "drives/drive_list.h"
 
 void AppendDriveMenuItems(HMENU popup, UINT firstId, int showChecks) {

@@ -13,7 +13,7 @@
 #include "common/processing_dlg.h"
 #include "common/program_style.h"
 #include "common/resource_ids.h"
-#include "container/ui_language.h"
+#include "base/ui_language.h"
 #include "modal_run.h"
 #include "ui/text.h"
 #include "window_probe.h"

@@ -8,7 +8,7 @@
 #include "common/job_failure.h"
 #include "common/message_box.h"
 #include "common/program_style.h"
-#include "container/ui_language.h"
+#include "base/ui_language.h"
 #include "modal_run.h"
 #include "window_probe.h"
 

@@ -1,14 +1,9 @@
 # Tests of the worker thread, the job producers and the job hand-over
 # (sources in src/container/worker.cmake). Windows only; included by this
-# folder's CMakeLists.txt. job_test_support (the stand-in frame and worker)
-# is shared with tests/drives.
+# folder's CMakeLists.txt.
 if(NOT TDZ_WINDOWS OR TDZ_WIN32)
   return()
 endif()
-
-add_library(job_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/test_frame.cpp)
-target_include_directories(job_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(job_test_support PUBLIC container_jobs gtest)
 
 tdz_add_gtest(container_jobs_tests
   SOURCES

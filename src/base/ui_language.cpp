@@ -1,4 +1,4 @@
-#include "container/ui_language.h"
+#include "base/ui_language.h"
 
 namespace {
 

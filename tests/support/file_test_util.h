@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "container/win_handle.h"
+#include "base/win_handle.h"
 
 using Bytes = std::vector<uint8_t>;
 
