@@ -155,6 +155,11 @@ DriveEntry* DetachDriveList() {
 DriveEntry* AddListedDrive(DriveEntry** oldList, const wchar_t* name, int isTarget, DEVINST deviceInstance) {
     ListLock lock;
     DriveEntry* entry = oldList != nullptr ? FindIn(*oldList, name) : nullptr;
+    // A letter that now belongs to another device (a fixed disk taking a
+    // former stick's letter) must not inherit the old entry's target flag
+    // and watcher: it gets a new entry, and the old one is freed with the
+    // rest of the old list.
+    if (entry != nullptr && (entry->isTarget != isTarget || entry->deviceInstance != deviceInstance)) entry = nullptr;
     if (entry != nullptr) {
         Unlink(oldList, entry);
     } else {

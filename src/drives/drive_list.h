@@ -73,8 +73,8 @@ void UnlockDriveList();
 DriveEntry* DetachDriveList();
 
 // Appends the drive to the list: the old list's entry of the same name,
-// unlinked from it and kept unchanged (flags, watcher, menu index), or else
-// a new entry. Returns the entry, or null when a new one cannot be created
+// target flag and device instance, unlinked from it and kept unchanged
+// (flags, watcher, menu index), or else a new entry. Returns the entry, or null when a new one cannot be created
 // (the drive is then left out).
 DriveEntry* AddListedDrive(DriveEntry** oldList, const wchar_t* name, int isTarget, DEVINST deviceInstance);
 
