@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <string>
 
 #include "base/win_handle.h"
 #include "container/job_constants.h"
@@ -64,6 +65,8 @@ public:
     // Runs a modal box of the frame, counting it, so tray clicks and closes
     // from outside wait for it to end.
     int RunModal(int (*box)(void* context), void* context);
+    // A message box owned by the frame, counted as RunModal counts.
+    int Ask(const std::wstring& text, UINT type);
 
     // For tests: whether OnCreate has finished, the jobs not yet done, the
     // worker's thread id.
@@ -71,6 +74,13 @@ public:
     int ActiveJobs() const { return activeJobs_; }
     DWORD WorkerThreadId() const { return workerThreadId_; }
     bool DriveJobBusy() const { return driveJobBusy_ != 0; }
+    const std::wstring& LastBalloon() const { return lastBalloon_; }
+    int LastRemovalResult() const { return lastRemovalResult_; }
+    unsigned JobsDone() const { return jobsDone_; }
+    const NOTIFYICONDATAW& TrayIcon() const { return trayIcon_; }
+    // The tray menu as it opens: texts, drive items and check marks set;
+    // loaded receives the menu to destroy.
+    HMENU BuildTrayMenu(HMENU* loaded);
 
     void UpdateTrayTip();
     void ShowDrivesAddedBalloon(const wchar_t* names);
@@ -125,4 +135,11 @@ private:
     int modalDepth_ = 0;
     bool closePending_ = false;
     bool trayIconAdded_ = false;
+    bool creating_ = false;
+    bool driveListReady_ = false;
+    bool progressRetired_ = false;
+    bool trackingMenu_ = false;
+    std::wstring lastBalloon_;
+    int lastRemovalResult_ = -1;
+    unsigned jobsDone_ = 0;
 };
