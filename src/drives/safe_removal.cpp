@@ -42,6 +42,9 @@ bool EjectNt6(wchar_t letter)
     PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
     wchar_t vetoName[kVetoNameUnits];
     for (int attempt = 0; attempt < kEjectAttempts; ++attempt) {
+        // Cleared for every attempt: a veto left over from the last one would
+        // otherwise turn a later success into a failure.
+        vetoType = PNP_VetoTypeUnknown;
         vetoName[0] = L'\0';
         if (tree.requestDeviceEject(usb, &vetoType, vetoName, kVetoNameUnits, 0) == CR_SUCCESS &&
             vetoType == PNP_VetoTypeUnknown)

@@ -271,6 +271,8 @@ CONFIGRET WINAPI RequestEject(DEVINST node, PPNP_VETO_TYPE vetoType, LPWSTR veto
             lstrcpynW(vetoName, L"\\Device\\HarddiskVolume9", static_cast<int>(units));
         return CR_REMOVE_VETOED;
     }
+    if (vetoType)
+        *vetoType = PNP_VetoTypeUnknown;
     S().ejects.push_back({node, true});
     S().sticks.erase(S().sticks.begin() + stick);
     if (!S().scriptPath.empty()) {
