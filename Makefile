@@ -43,7 +43,8 @@ win32: deps
 win64: deps
 	$(call timed,build win64,$(CMAKE) -S . -B $(BUILD)/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win64.cmake >/dev/null && $(CMAKE) --build $(BUILD)/win64 -j $(JOBS))
 
-build: native win32 win64
+# The 64-bit tree first: the 32-bit Tandrel.exe carries its TDShellExt64.dll.
+build: native win64 win32
 
 # The main job: every corpus file through `tdz encode` and `tdz decode`,
 # checked byte for byte; then packed by `tdz pack` and restored by

@@ -17,7 +17,8 @@ allowed_dlls=(
 )
 
 # Functions NT 5.0 and 5.1 do not have. Such a function must be looked up
-# with GetProcAddress instead.
+# with GetProcAddress instead. Windows 2000's shell32 exports IsUserAnAdmin
+# by ordinal (680) only, so an import of it by name fails there too.
 not_on_nt5=(
   GetTickCount64 GetSystemTimePreciseAsFileTime
   InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared
@@ -46,6 +47,7 @@ not_on_nt5=(
   SetDllDirectoryA SetDllDirectoryW GetProcessId GetThreadId AttachConsole
   GetVolumePathNamesForVolumeNameA GetVolumePathNamesForVolumeNameW
   AddVectoredExceptionHandler GetLogicalProcessorInformation
+  IsUserAnAdmin
 )
 
 if [ $# -eq 0 ]; then

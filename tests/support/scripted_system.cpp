@@ -8,9 +8,9 @@ BOOL WINAPI Version(OSVERSIONINFOW* info)
 {
     info->dwMajorVersion = g_system.major;
     info->dwMinorVersion = g_system.minor;
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwPlatformId = g_system.platform;
     info->dwBuildNumber = 7601;
-    return TRUE;
+    return g_system.versionFails ? FALSE : TRUE;
 }
 BOOL Admin() { return g_system.admin; }
 bool Member() { return g_system.member; }

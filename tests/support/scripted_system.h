@@ -14,6 +14,8 @@ struct ScriptedSystem {
     bool admin = false;
     bool member = false;
     bool wow64 = false;
+    DWORD platform = VER_PLATFORM_WIN32_NT;
+    bool versionFails = false;  // GetVersionExW itself fails
 };
 
 // Installs the facts until Restore (or the next Play).
