@@ -1,0 +1,26 @@
+# Tests of the start-up registration, the elevation hand-over and the
+# shield dialog (64-bit tree, under Wine). They share this prefix's start-up
+# folder and the overlay identifier's registry key, hence one lock.
+if(NOT TDZ_WIN64)
+  return()
+endif()
+
+tdz_add_gtest(startup_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/startup_flow_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/startup_registration_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/startup_shield_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/startup_test_env.cpp
+    ${CMAKE_SOURCE_DIR}/src/tray/res/tray_resources.rc
+  LIBS tray test_support system_test_support tdz_window_probe
+  PROPERTIES FIXTURES_REQUIRED tdz_windows RESOURCE_LOCK tdz_startup_registration)
+target_include_directories(startup_tests PRIVATE
+  ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/common/res ${CMAKE_SOURCE_DIR}/src/tray/res
+  ${CMAKE_CURRENT_LIST_DIR})
+
+# The shield dialog once more under a right-to-left interface language.
+add_test(NAME startup_shield_arabic
+  COMMAND startup_tests --gtest_filter=ShieldDialog.*:MirrorOnce.*
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+set_tests_properties(startup_shield_arabic PROPERTIES
+  ENVIRONMENT "LC_ALL=ar_SA.UTF-8" FIXTURES_REQUIRED tdz_windows)
