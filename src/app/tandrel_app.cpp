@@ -22,6 +22,7 @@
 #include "container/job_constants.h"
 #include "container/worker_thread.h"
 #include "tray/main_frame.h"
+#include "tray/startup_registration.h"
 #include "ui/controls.h"
 #include "ui/text.h"
 
@@ -105,8 +106,9 @@ bool CTandrelApp::StartNt6()
         const DWORD predecessor = ReadPredecessorId(tail_.c_str());
         if (predecessor != 0) {
             predecessorGiven = true;
-            ProcessHandle process(::OpenProcess(SYNCHRONIZE, FALSE, predecessor));
-            if (process.Valid() && ::WaitForSingleObject(process.Get(), kPredecessorWaitMs) == WAIT_TIMEOUT)
+            // Waits for the instance itself (the mutex it holds), not for an
+            // id that may name another process by now.
+            if (!WaitForPredecessor(predecessor, kInstanceMutexName, kPredecessorWaitMs))
                 return false;
         }
     }

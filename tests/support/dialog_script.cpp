@@ -8,9 +8,9 @@ namespace {
 
 constexpr int kMessageBoxText = 0xFFFF;
 
-HWND FirstVisibleDialog(DWORD threadId, DWORD processId)
+HWND FirstVisibleDialog(const std::function<std::vector<HWND>()>& windows)
 {
-    for (HWND hwnd : threadId ? ThreadWindows(threadId) : ProcessWindows(processId)) {
+    for (HWND hwnd : windows()) {
         if (IsDialog(hwnd) && IsVisible(hwnd))
             return hwnd;
     }
@@ -31,13 +31,21 @@ int FallbackAnswer(HWND dialog)
 std::vector<SeenDialog> AnswerDialogs(DWORD threadId, DWORD processId, const DialogScript& script,
                                       const std::function<bool()>& done, DWORD timeoutMs)
 {
+    return AnswerDialogs(
+        [threadId, processId] { return threadId ? ThreadWindows(threadId) : ProcessWindows(processId); }, script,
+        done, timeoutMs);
+}
+
+std::vector<SeenDialog> AnswerDialogs(const std::function<std::vector<HWND>()>& windows, const DialogScript& script,
+                                      const std::function<bool()>& done, DWORD timeoutMs)
+{
     std::vector<SeenDialog> seen;
     size_t next = 0;
     DWORD lastProgress = ::GetTickCount();
-    while (!done()) {
+    while (!done() && !(script.stopAfter && seen.size() >= script.stopAfter)) {
         if (::GetTickCount() - lastProgress >= timeoutMs)
             break;
-        HWND dialog = FirstVisibleDialog(threadId, processId);
+        HWND dialog = FirstVisibleDialog(windows);
         if (!dialog) {
             PumpFor(10);
             continue;
@@ -46,6 +54,7 @@ std::vector<SeenDialog> AnswerDialogs(DWORD threadId, DWORD processId, const Dia
         entry.messageBox = ::GetDlgItem(dialog, kMessageBoxText) != nullptr;
         entry.text = entry.messageBox ? MessageBoxText(dialog) : Text(dialog);
         entry.owner = ::GetWindow(dialog, GW_OWNER);
+        ::GetWindowThreadProcessId(dialog, &entry.processId);
         entry.hasControl = script.markerId != 0 && ::GetDlgItem(dialog, script.markerId) != nullptr;
         entry.answer = next < script.answers.size() ? script.answers[next++] : FallbackAnswer(dialog);
         seen.push_back(entry);

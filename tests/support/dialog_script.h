@@ -17,6 +17,7 @@ struct SeenDialog {
     bool messageBox = false;
     bool hasControl = false;  // the control asked for with markerId was there
     int answer = 0;           // the button pressed
+    DWORD processId = 0;      // of the process that showed it
 };
 
 struct DialogScript {
@@ -24,6 +25,8 @@ struct DialogScript {
     // A control that tells the dialog apart (0: none); reported in
     // SeenDialog::hasControl.
     int markerId = 0;
+    // Returns once this many dialogs were answered (0: only done() ends it).
+    size_t stopAfter = 0;
 };
 
 // Answers the visible dialogs of the thread (processId 0) or of the
@@ -32,6 +35,11 @@ struct DialogScript {
 // unexpected question fails the test instead of hanging it. Also stops
 // after timeoutMs without progress.
 std::vector<SeenDialog> AnswerDialogs(DWORD threadId, DWORD processId, const DialogScript& script,
+                                      const std::function<bool()>& done, DWORD timeoutMs = 20000);
+
+// The same over the windows that windows() lists each time it is asked
+// (for instance those of every process of one program).
+std::vector<SeenDialog> AnswerDialogs(const std::function<std::vector<HWND>()>& windows, const DialogScript& script,
                                       const std::function<bool()>& done, DWORD timeoutMs = 20000);
 
 // "text" / "text [owned]" lines for a failure message.

@@ -1,6 +1,7 @@
 # Tests of the start-up registration, the elevation hand-over and the
 # shield dialog (64-bit tree, under Wine). They share this prefix's start-up
-# folder and the overlay identifier's registry key, hence one lock.
+# folder, the overlay identifier and the installed program with the
+# program tests, hence their lock.
 if(NOT TDZ_WIN64)
   return()
 endif()
@@ -13,7 +14,8 @@ tdz_add_gtest(startup_tests
     ${CMAKE_CURRENT_LIST_DIR}/startup_test_env.cpp
     ${CMAKE_SOURCE_DIR}/src/tray/res/tray_resources.rc
   LIBS tray test_support system_test_support tdz_window_probe
-  PROPERTIES FIXTURES_REQUIRED tdz_windows RESOURCE_LOCK tdz_startup_registration)
+  PROPERTIES FIXTURES_REQUIRED tdz_windows
+    RESOURCE_LOCK tdz_tandrel_installed_state)
 target_include_directories(startup_tests PRIVATE
   ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/common/res ${CMAKE_SOURCE_DIR}/src/tray/res
   ${CMAKE_CURRENT_LIST_DIR})
@@ -24,3 +26,21 @@ add_test(NAME startup_shield_arabic
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 set_tests_properties(startup_shield_arabic PROPERTIES
   ENVIRONMENT "LC_ALL=ar_SA.UTF-8" FIXTURES_REQUIRED tdz_windows)
+
+# The hand-over with real processes of the 64-bit twin. The twin reads the
+# system it plays from TDZ_PLATFORM_FACTS; that hook is linked into the
+# twin alone, never into the shipped 32-bit program.
+target_sources(Tandrel PRIVATE ${CMAKE_SOURCE_DIR}/src/base/platform_facts_env.cpp)
+tdz_add_gtest(startup_handover_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/startup_handover_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/startup_test_env.cpp
+    ${CMAKE_SOURCE_DIR}/src/tray/res/tray_resources.rc
+  LIBS tray test_support system_test_support tdz_window_probe
+  PROPERTIES FIXTURES_REQUIRED tdz_windows TIMEOUT 600
+    RESOURCE_LOCK tdz_tandrel_installed_state)
+target_include_directories(startup_handover_tests PRIVATE
+  ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/common/res ${CMAKE_SOURCE_DIR}/src/tray/res
+  ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(startup_handover_tests PRIVATE TDZ_TANDREL_EXE=L"Z:$<TARGET_FILE:Tandrel>")
+add_dependencies(startup_handover_tests Tandrel)
