@@ -18,6 +18,13 @@ namespace {
 
 constexpr DWORD kIoChunk = 1u << 20;
 
+// The 64-bit server belongs on 64-bit systems: a 32-bit program learns that
+// it runs on one from WOW64, a 64-bit one (the tests' twin) knows it.
+bool OnSixtyFourBitSystem()
+{
+    return sizeof(void*) == 8 || IsWow64();
+}
+
 bool ReadWholeFile(const wchar_t* path, std::vector<unsigned char>& bytes)
 {
     FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -107,7 +114,7 @@ bool InstallNt6(const wchar_t* running, const wchar_t* folder)
         return false;
     }
     CopyComponent(running, executable);
-    if (IsWow64())
+    if (OnSixtyFourBitSystem())
         WriteServer(kServer64Resource, server64);
     WriteServer(kServer32Resource, server32);
     return true;
