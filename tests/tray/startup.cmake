@@ -44,3 +44,12 @@ target_include_directories(startup_handover_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(startup_handover_tests PRIVATE TDZ_TANDREL_EXE=L"Z:$<TARGET_FILE:Tandrel>")
 add_dependencies(startup_handover_tests Tandrel)
+
+# Pictures of the shield dialog (startup_shield_screenshots.sh).
+add_executable(startup_shield_gallery
+  ${CMAKE_CURRENT_LIST_DIR}/startup_shield_gallery.cpp
+  ${CMAKE_SOURCE_DIR}/src/tray/res/tray_resources.rc)
+target_include_directories(startup_shield_gallery PRIVATE
+  ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/common/res ${CMAKE_SOURCE_DIR}/src/tray/res)
+target_link_libraries(startup_shield_gallery PRIVATE tray tdz_window_probe)
+tdz_unicode_entry(startup_shield_gallery)
