@@ -31,6 +31,19 @@ bool IsReportedJobResult(ResultCode result, JobReporter reporter)
     return IsReportedToUser(result);
 }
 
+namespace {
+
+// A job that ended with its file parked says where the only copy is.
+std::wstring WithParkedCopy(const JobRecord& job, std::wstring text)
+{
+    const size_t length = wcsnlen(job.parkedPath, kPathUnits);
+    if (length == 0 || length == kPathUnits)
+        return text;
+    return FormatText(L"%s\n\n%s\n%s", text.c_str(), LoadText(IDS_PARKED_COPY_KEPT).c_str(), job.parkedPath);
+}
+
+}  // namespace
+
 JobFailureMessage DescribeJobFailure(const JobRecord& job, ResultCode result, JobReporter reporter)
 {
     const bool compress = job.operation == kOperationCompress;
@@ -54,10 +67,11 @@ JobFailureMessage DescribeJobFailure(const JobRecord& job, ResultCode result, Jo
 
     if (textId != 0) {
         std::wstring text = LoadText(textId);
-        return {FormatText(L"%s\n\n%s", name.c_str(), text.c_str()), MB_OK | MB_ICONERROR};
+        return {WithParkedCopy(job, FormatText(L"%s\n\n%s", name.c_str(), text.c_str())), MB_OK | MB_ICONERROR};
     }
     std::wstring text = LoadText(compress ? IDS_COMPRESS_FAILED : IDS_DECOMPRESS_FAILED);
-    return {FormatText(L"%s\n\n%s (%08X)", name.c_str(), text.c_str(), result), MB_OK | MB_ICONERROR};
+    return {WithParkedCopy(job, FormatText(L"%s\n\n%s (%08X)", name.c_str(), text.c_str(), result)),
+            MB_OK | MB_ICONERROR};
 }
 
 void ReportJobFailure(HWND owner, const JobRecord& job, ResultCode result, JobReporter reporter)

@@ -17,8 +17,6 @@ namespace {
 
 // Ends the dialog when the worker could not be started.
 constexpr INT_PTR kStartFailed = 3;
-// How long a worker is given to end after WM_QUIT.
-constexpr DWORD kWorkerStopMs = 3000;
 
 JobWorkerProc g_worker = nullptr;
 
@@ -31,6 +29,14 @@ CProcessingModalDlg::CProcessingModalDlg(UINT templateId)
 
 CProcessingModalDlg::~CProcessingModalDlg()
 {
+    if (workerThread_) {
+        // A job still running is cancelled, and a replace question that no
+        // window will answer now is answered Cancel.
+        if (cancelEvent_)
+            ::SetEvent(cancelEvent_);
+        if (readyEvent_)
+            ::SetEvent(readyEvent_);
+    }
     StopWorker();
     CloseEvents();
 }
@@ -131,7 +137,9 @@ void CProcessingModalDlg::StopWorker()
     if (!workerThread_)
         return;
     ::PostThreadMessageW(workerThreadId_, WM_QUIT, 0, 0);
-    ::WaitForSingleObject(workerThread_, kWorkerStopMs);
+    // No time limit: the worker uses the events until it ends, and a file
+    // it is putting back from the temporary folder must not be left there.
+    ::WaitForSingleObject(workerThread_, INFINITE);
     ::CloseHandle(workerThread_);
     workerThread_ = nullptr;
     workerThreadId_ = 0;
@@ -150,6 +158,11 @@ void CProcessingModalDlg::CloseEvents()
 void CProcessingModalDlg::OnJobPhase(uint32_t phase, int range)
 {
     ShowPhase(phase, range, currentFileName_, UsesRightToLeftLayout());
+    if (cancelling_) {
+        cancelButton_.EnableWindow(false);
+        SetWindowText(LoadText(
+            PhaseTitleId(operation_ == kOperationCompress ? kPhaseEndCompress : kPhaseEndDecompress)));
+    }
 }
 
 void CProcessingModalDlg::OnJobProgress(int position)
@@ -172,6 +185,14 @@ void CProcessingModalDlg::OnJobDone(JobRecord* job, ResultCode result)
 
 void CProcessingModalDlg::OnReplaceQuery(uint32_t /*mode*/, uint32_t* answer)
 {
+    if (cancelling_) {
+        // Asked before the cancel reached the job: the answer is Cancel.
+        if (answer)
+            *answer = kAnswerCancel;
+        if (readyEvent_)
+            ::SetEvent(readyEvent_);
+        return;
+    }
     CConfirmReplaceDlg question;
     question.SetSingleFile(true);
     std::wstring format = LoadText(IDS_REPLACE_SINGLE);
@@ -194,8 +215,18 @@ void CProcessingModalDlg::OnReplaceQuery(uint32_t /*mode*/, uint32_t* answer)
 void CProcessingModalDlg::OnCancel()
 {
     if (workerThread_) {
-        ::SetEvent(cancelEvent_);
-        StopWorker();
+        // The dialog, and with it the program, ends with the job's report
+        // (OnJobDone): a job cannot be cancelled while it puts a parked file
+        // back, and that file must not stay in the temporary folder. Until
+        // then the dialog says that the job is finishing.
+        if (!cancelling_) {
+            cancelling_ = true;
+            ::SetEvent(cancelEvent_);
+            cancelButton_.EnableWindow(false);
+            SetWindowText(LoadText(
+                PhaseTitleId(operation_ == kOperationCompress ? kPhaseEndCompress : kPhaseEndDecompress)));
+        }
+        return;
     }
     CloseEvents();
     EndDialog(IDCANCEL);

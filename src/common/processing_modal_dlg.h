@@ -2,7 +2,10 @@
 // starts a worker thread of its own, submits the one job, shows its phases
 // and progress, asks the replace question, reports a failure and ends with
 // the job: IDOK when it succeeded, IDCANCEL when it did not or the user
-// cancelled, 3 when the worker could not be started.
+// cancelled, 3 when the worker could not be started. Cancel never ends it
+// before the job has ended: the job is cancelled and the dialog shows that
+// it is finishing until the worker reports (a parked file being put back
+// is not cancellable).
 #pragma once
 
 #include <cstdint>
@@ -50,4 +53,5 @@ private:
     unsigned workerThreadId_ = 0;
     wchar_t path_[kPathUnits] = {};
     uint32_t operation_ = kOperationDecompress;
+    bool cancelling_ = false;  // Cancel chosen; the dialog ends with the job
 };

@@ -97,3 +97,6 @@
 #define IDS_EXIT_DONE 61264
 #define IDS_ACTIVATE_QUESTION 61265
 #define IDS_NAME_TOO_LONG 61266
+// Both programs: where a parked copy is kept (a failed job, the start).
+#define IDS_PARKED_COPY_KEPT 61267
+#define IDS_PARKED_LEFT_OVER 61268

@@ -61,15 +61,17 @@ ResultCode CompressParked(HWND frame, HANDLE cancel, const wchar_t* parkedPath, 
     result = CompressToTarget(frame, cancel, parked.Get(), header, containerPath);
     parked.Reset();
     if (result == 0)
-        DeleteFileNotify(parkedPath);
+        DiscardParked(parkedPath);
     return result;
 }
 
 }  // namespace
 
 ResultCode CompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t* sourcePath,
-                        const wchar_t* containerPath, bool* replaceAll)
+                        const wchar_t* containerPath, bool* replaceAll, wchar_t* leftParked)
 {
+    if (leftParked != nullptr)
+        leftParked[0] = 0;
     if (ResultCode special = CheckSpecialName(sourcePath))
         return special;
     PostPhase(frame, kPhasePrepareCompress);
@@ -110,7 +112,14 @@ ResultCode CompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t* 
     result = CompressParked(frame, cancel, parkedPath, header, containerPath);
     if (result != 0) {
         PostPhase(frame, kPhaseEndCompress);
-        RestoreFromTemp(frame, cancel, parkedPath, sourcePath);
+        const ResultCode back = RestoreFromTemp(frame, cancel, parkedPath, sourcePath);
+        if (back != 0) {
+            // The source is only in the temporary folder: the user is told
+            // where.
+            if (leftParked != nullptr)
+                lstrcpynW(leftParked, parkedPath, kPathUnits);
+            return back;
+        }
     }
     return result;
 }
@@ -151,6 +160,7 @@ ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source, const Cont
     wchar_t tempPath[kPathUnits];
     if (Utf16Length(containerPath) > kMaxOutputPath || !JoinPath(tempPath, kPathUnits, containerPath, kTempSuffix))
         return kCompressPathTooLong;
+    // May become another name, when a file of the user's has this one.
 
     FileHandle output;
     ResultCode result = CreateHiddenOutput(tempPath, &output);
@@ -170,8 +180,13 @@ ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source, const Cont
         DeleteFileNotify(tempPath);
         return kCompressMoveFailed;
     }
-    if (SetFileAttributesW(containerPath, FILE_ATTRIBUTE_NORMAL))
-        NotifyAttributesChanged(containerPath);
+    // A container left hidden would be lost to the user once its source
+    // goes: the job fails, the source stays and the container goes again.
+    if (!FileStepsApi().setFileAttributes(containerPath, FILE_ATTRIBUTE_NORMAL)) {
+        DeleteFileNotify(containerPath);
+        return kCompressAttributesNotSet;
+    }
+    NotifyAttributesChanged(containerPath);
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // Replacing one file by its container. The container is written under the
-// hidden name containerPath + ".tmp", moved to containerPath, and only then
-// is the source deleted. When the drive lacks room for the container beside
+// hidden name containerPath + ".tmp" (or, when a file has that name, a free
+// unique name beside it: no existing file is ever opened as the output),
+// moved to containerPath, given its final attributes, and only then is the
+// source deleted. When the drive lacks room for the container beside
 // the source, the source is parked in the temporary folder first and copied
 // back if anything fails. Whatever the result, the source survives unless
 // its container is in place.
@@ -21,9 +23,13 @@
 
 // replaceAll points to the worker's Yes-to-All flag (an existing container
 // is replaced without a question while it is set), or is null when the job
-// must not ask at all (then it replaces).
+// must not ask at all (then it replaces). leftParked, when given, is a
+// kPathUnits buffer that receives the full path of the parked copy when the
+// job ends failed with its source left in the temporary folder (the way
+// back failed), else an empty string.
 [[nodiscard]] ResultCode CompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t* sourcePath,
-                                      const wchar_t* containerPath, bool* replaceAll);
+                                      const wchar_t* containerPath, bool* replaceAll,
+                                      wchar_t* leftParked = nullptr);
 
 // Opens the source (keeping it open in *source on success), applies the
 // size and attribute rules and fills the header from it.

@@ -68,7 +68,7 @@ ResultCode DecompressParked(HWND frame, HANDLE cancel, const wchar_t* parkedPath
     result = DecompressToTarget(frame, cancel, parked.Get(), header, streamLength, targetPath);
     parked.Reset();
     if (result == 0)
-        DeleteFileNotify(parkedPath);
+        DiscardParked(parkedPath);
     return result;
 }
 
@@ -90,8 +90,10 @@ ResultCode ReadStoredChecksum(HANDLE container, uint32_t* checksum)
 }  // namespace
 
 ResultCode DecompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t* containerPath,
-                          const wchar_t* targetPath, bool* replaceAll)
+                          const wchar_t* targetPath, bool* replaceAll, wchar_t* leftParked)
 {
+    if (leftParked != nullptr)
+        leftParked[0] = 0;
     PostPhase(frame, kPhasePrepareDecompress);
 
     FileHandle container;
@@ -134,7 +136,14 @@ ResultCode DecompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t
     result = DecompressParked(frame, cancel, parkedPath, targetPath);
     if (result != 0) {
         PostPhase(frame, kPhaseEndDecompress);
-        RestoreFromTemp(frame, cancel, parkedPath, containerPath);
+        const ResultCode back = RestoreFromTemp(frame, cancel, parkedPath, containerPath);
+        if (back != 0) {
+            // The container is only in the temporary folder: the user is
+            // told where.
+            if (leftParked != nullptr)
+                lstrcpynW(leftParked, parkedPath, kPathUnits);
+            return back;
+        }
     }
     return result;
 }
@@ -167,8 +176,13 @@ ResultCode DecompressToTarget(HWND frame, HANDLE cancel, HANDLE container, const
         DeleteFileNotify(tempPath);
         return kDecompressMoveFailed;
     }
-    if (SetFileAttributesW(targetPath, header.attributes))
-        NotifyAttributesChanged(targetPath);
+    // A file left hidden is not reported as restored: the job fails, the
+    // container stays and the hidden file goes again.
+    if (!FileStepsApi().setFileAttributes(targetPath, header.attributes)) {
+        DeleteFileNotify(targetPath);
+        return kDecompressAttributesNotSet;
+    }
+    NotifyAttributesChanged(targetPath);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // Replacing one container by the file it holds. The stream is decoded into
-// the hidden file targetPath + ".tmp", checked against the stored size and
+// the hidden file targetPath + ".tmp" (or a free unique name beside it when
+// a file has that name), checked against the stored size and
 // checksum, given the stored times and attributes, moved to targetPath, and
 // only then is the container deleted. When the drive lacks room for the
 // file beside the container, the container is parked in the temporary
@@ -17,7 +18,8 @@
 #include "container/result_code.h"
 
 [[nodiscard]] ResultCode DecompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t* containerPath,
-                                        const wchar_t* targetPath, bool* replaceAll);
+                                        const wchar_t* targetPath, bool* replaceAll,
+                                        wchar_t* leftParked = nullptr);
 
 // container is open and positioned just behind its header; streamLength is
 // its size less 60.

@@ -1,12 +1,13 @@
 #include "container/eligibility.h"
 
+#include "base/container_name.h"
 #include "container/job_constants.h"
 #include "container/text_compare.h"
 
 namespace {
 
 constexpr const wchar_t* kExcludedFromCompression[] = {
-    L".tdz", L".tmp", L".jpg", L".mp3", L".mpg", L".mp4", L".wma", L".wmv", L".zip", L".lzh", L".lock",
+    L".tmp", L".jpg", L".mp3", L".mpg", L".mp4", L".wma", L".wmv", L".zip", L".lzh", L".lock",
 };
 
 // Programs that must keep running from the drive: ours, and those a device
@@ -40,8 +41,11 @@ const wchar_t* PathExtension(const wchar_t* path)
 
 uint32_t ExtensionFilter(uint32_t mode, const wchar_t* extension)
 {
+    // Containers: for decompression only, never for compression.
+    if (HasContainerExtension(extension))
+        return mode == kOperationDecompress ? 1 : 0;
     if (mode == kOperationDecompress)
-        return EqualsIgnoringAsciiCase(extension, L".tdz") ? 1 : 0;
+        return 0;
     for (const wchar_t* excluded : kExcludedFromCompression) {
         if (EqualsIgnoringAsciiCase(extension, excluded))
             return 0;
@@ -51,9 +55,9 @@ uint32_t ExtensionFilter(uint32_t mode, const wchar_t* extension)
 
 ResultCode CheckSpecialName(const wchar_t* path)
 {
-    const wchar_t* extension = PathExtension(path);
-    if (EqualsIgnoringAsciiCase(extension, L".tdz"))
+    if (HasContainerExtension(path))
         return kSkipContainer;
+    const wchar_t* extension = PathExtension(path);
     if (EqualsIgnoringAsciiCase(extension, L".tmp"))
         return kSkipTmpFile;
     if (!EqualsIgnoringAsciiCase(extension, L".exe"))

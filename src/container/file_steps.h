@@ -9,6 +9,13 @@
 #include "container/result_code.h"
 #include "base/win_handle.h"
 
+// The platform call that gives a finished file its final attributes. A seam
+// so that tests can make it fail as a full directory or a network drive may.
+struct FileStepsPlatform {
+    BOOL(WINAPI* setFileAttributes)(LPCWSTR path, DWORD attributes) = SetFileAttributesW;
+};
+FileStepsPlatform& FileStepsApi();
+
 // How often and how far apart a source held open by another program is
 // tried before the job gives up with kResultInUse.
 constexpr int kOpenAttempts = 4;
@@ -20,9 +27,20 @@ constexpr DWORD kOpenRetryDelayMs = 500;
 // kResultCancelled, kResultInUse, kOpenNotFound, kOpenFailed.
 [[nodiscard]] ResultCode OpenSourceWithRetry(HANDLE cancel, const wchar_t* path, FileHandle* file);
 
-// Creates (or replaces) path for writing, no sharing, hidden, sequential.
-// 0 or kOutputNotCreatable.
-[[nodiscard]] ResultCode CreateHiddenOutput(const wchar_t* path, FileHandle* file);
+#include "container/job_constants.h"
+
+// Creates a new file for writing, no sharing, hidden, sequential, at path
+// or, when that name is taken, at a free "tdz" unique name in the same
+// folder (path is then changed to it). An existing file is never opened,
+// truncated or followed. 0 or kOutputNotCreatable.
+[[nodiscard]] ResultCode CreateHiddenOutput(wchar_t (&path)[kPathUnits], FileHandle* file);
+
+// Creates an empty file of a free name "tdzXXXX.tmp" in folder (ending with
+// a separator or not) and puts its path in unique. False when the folder is
+// too deep for the name (or the 260-unit buffer) or no name is free; unique
+// is then empty. The platform's GetTempFileNameW, given a buffer of the 261
+// units Wine may write.
+[[nodiscard]] bool CreateUniqueFile(const wchar_t* folder, wchar_t (&unique)[kPathUnits]);
 
 // Moves finishedPath onto finalPath. An existing final file is first set
 // aside under a "tdz" unique name in its folder, deleted once the new one is

@@ -20,6 +20,9 @@ struct JobRecord {
     wchar_t name[kPathUnits];    // may hold sub-folders; empty for a single request
     uint32_t operation;          // kOperationCompress or kOperationDecompress
     uint32_t retryMark;          // 1: requeued busy watcher job under Yes to All, replaces without asking
+    // Set by the worker: the full path of the parked copy when the job
+    // failed with its file left in the temporary folder; else empty.
+    wchar_t parkedPath[kPathUnits];
 };
 
 struct WorkerStartRecord {

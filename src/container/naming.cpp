@@ -33,7 +33,9 @@ bool JoinPath(wchar_t* dest, size_t destUnits, const wchar_t* a, const wchar_t* 
 bool IsInRecycleBin(const wchar_t* path)
 {
     const wchar_t* folder = (path[0] != 0 && path[1] == L':') ? path + 2 : path;
-    return StartsWithIgnoringAsciiCase(folder, L"\\RECYCLER\\");
+    // NT 5 keeps deleted files under RECYCLER, NT 6 under $Recycle.Bin.
+    return StartsWithIgnoringAsciiCase(folder, L"\\RECYCLER\\") ||
+           StartsWithIgnoringAsciiCase(folder, L"\\$Recycle.Bin\\");
 }
 
 bool VolumeRoot(const wchar_t* path, wchar_t (&root)[kPathUnits])

@@ -39,7 +39,7 @@ struct JobPaths {
                                           JobPaths* paths);
 
 // Whether the folder part of path, behind its drive, starts with
-// "\RECYCLER\" (any case).
+// "\RECYCLER\" (NT 5) or "\$Recycle.Bin\" (NT 6), in any case.
 [[nodiscard]] bool IsInRecycleBin(const wchar_t* path);
 
 // The root of the volume that holds path: "E:\" for "E:\x\y", and

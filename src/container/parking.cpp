@@ -1,5 +1,8 @@
 #include "container/parking.h"
 
+#include <cstring>
+#include <cwchar>
+
 #include "container/file_steps.h"
 #include "container/job_reports.h"
 #include "container/naming.h"
@@ -7,6 +10,80 @@
 #include "base/win_handle.h"
 
 namespace {
+
+constexpr wchar_t kReportedLine[] = L"reported";
+// The copies one process can have in flight at once (one per worker).
+constexpr int kMaxInFlight = 16;
+
+// A copy this process has parked, with the open record that tells other
+// processes it is in use.
+struct InFlight {
+    wchar_t parked[kPathUnits];
+    HANDLE record;
+};
+
+class ParkTable {
+public:
+    ParkTable() { InitializeCriticalSection(&lock_); }
+    ParkTable(const ParkTable&) = delete;
+    ParkTable& operator=(const ParkTable&) = delete;
+
+    void Enter() { EnterCriticalSection(&lock_); }
+    void Leave() { LeaveCriticalSection(&lock_); }
+    CRITICAL_SECTION lock_;
+    InFlight slots[kMaxInFlight] = {};
+    LONG count = 0;
+};
+
+ParkTable& Table()
+{
+    static ParkTable table;
+    return table;
+}
+
+class TableLock {
+public:
+    TableLock() { Table().Enter(); }
+    ~TableLock() { Table().Leave(); }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+};
+
+bool AddInFlight(const wchar_t* parked, HANDLE record)
+{
+    TableLock lock;
+    for (InFlight& slot : Table().slots) {
+        if (slot.record == nullptr) {
+            lstrcpynW(slot.parked, parked, kPathUnits);
+            slot.record = record;
+            InterlockedIncrement(&Table().count);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Closes the record handle of the copy (deleting the record first when
+// deleteRecord) and ends its flight.
+void EndFlight(const wchar_t* parked, bool deleteRecord)
+{
+    wchar_t record[kPathUnits];
+    const bool named = JoinPath(record, kPathUnits, parked, kParkRecordSuffix);
+    TableLock lock;
+    for (InFlight& slot : Table().slots) {
+        if (slot.record != nullptr && lstrcmpiW(slot.parked, parked) == 0) {
+            if (deleteRecord && named)
+                DeleteFileW(record);
+            CloseHandle(slot.record);
+            slot.record = nullptr;
+            slot.parked[0] = 0;
+            InterlockedDecrement(&Table().count);
+            return;
+        }
+    }
+    if (deleteRecord && named)
+        DeleteFileW(record);
+}
 
 // A copy keeps the attributes and the last-write time on Windows, but gets
 // a new creation time, and some copies (Wine's onto an existing name) keep
@@ -24,6 +101,181 @@ bool SetTimesAndAttributes(const wchar_t* path, const WIN32_FILE_ATTRIBUTE_DATA&
         return false;
     NotifyAttributesChanged(path);
     return true;
+}
+
+// What a record says.
+struct ParkRecord {
+    wchar_t origin[kPathUnits] = {};
+    wchar_t reserved[kPathUnits] = {};  // the way back's name, or empty
+    bool reported = false;
+};
+
+bool WriteText(HANDLE file, const wchar_t* text)
+{
+    const DWORD bytes = static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t));
+    DWORD written = 0;
+    return WriteFile(file, text, bytes, &written, nullptr) && written == bytes;
+}
+
+// Creates the record and keeps it open (the caller owns the handle); null
+// on failure, with nothing left.
+HANDLE WriteRecord(const wchar_t* recordPath, const ParkRecord& record)
+{
+    HANDLE file = CreateFileW(recordPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const bool ok = WriteText(file, L"\xFEFF") && WriteText(file, record.origin) && WriteText(file, L"\r\n") &&
+                    WriteText(file, record.reserved) && WriteText(file, L"\r\n") && FlushFileBuffers(file);
+    if (!ok) {
+        CloseHandle(file);
+        DeleteFileW(recordPath);
+        return nullptr;
+    }
+    return file;
+}
+
+bool ReadRecord(HANDLE file, ParkRecord* record)
+{
+    wchar_t text[3 * kPathUnits + 16] = {};
+    DWORD got = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    if (!ReadFile(file, text, sizeof text - sizeof(wchar_t), &got, nullptr))
+        return false;
+    text[got / sizeof(wchar_t)] = 0;
+    const wchar_t* p = text[0] == 0xFEFF ? text + 1 : text;
+    wchar_t* lines[3] = {record->origin, record->reserved, nullptr};
+    wchar_t third[16] = {};
+    lines[2] = third;
+    const size_t sizes[3] = {kPathUnits, kPathUnits, 16};
+    for (int i = 0; i < 3 && *p != 0; ++i) {
+        const wchar_t* end = std::wcsstr(p, L"\r\n");
+        if (end == nullptr)
+            end = p + std::wcslen(p);
+        const size_t length = static_cast<size_t>(end - p);
+        if (length >= sizes[i])
+            return false;
+        std::wmemcpy(lines[i], p, length);
+        lines[i][length] = 0;
+        p = *end != 0 ? end + 2 : end;
+    }
+    record->reported = std::wcscmp(third, kReportedLine) == 0;
+    return record->origin[0] != 0;
+}
+
+bool PathExists(const wchar_t* path)
+{
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The reserved name is deleted only while it is what the way back left
+// there: hidden or empty, never a file of the user's.
+void DeleteReserved(const wchar_t* reserved)
+{
+    if (reserved[0] != 0 && PathExists(reserved))
+        DeleteFileNotify(reserved);
+}
+
+bool ReadRecordOf(const wchar_t* parkedPath, ParkRecord* record)
+{
+    wchar_t recordPath[kPathUnits];
+    if (!JoinPath(recordPath, kPathUnits, parkedPath, kParkRecordSuffix))
+        return false;
+    FileHandle file(CreateFileW(recordPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.Valid() && ReadRecord(file.Get(), record);
+}
+
+// Copies parked to path, never over an existing file: through the reserved
+// name (hidden until it has its name), else straight onto path. On failure
+// nothing of ours is left in path's folder.
+ResultCode CopyBack(HWND frame, const wchar_t* parkedPath, const wchar_t* path, const wchar_t* reserved)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(parkedPath, GetFileExInfoStandard, &info))
+        return kRestoreAttributesUnreadable;
+    WIN32_FILE_ATTRIBUTE_DATA hiddenInfo = info;
+    hiddenInfo.dwFileAttributes = FILE_ATTRIBUTE_HIDDEN;
+
+    // Not cancellable: the cancel that made the job fail is likely still
+    // set, and cancelling here would leave the source in the temporary
+    // folder.
+    CopyProgressContext copy{frame, nullptr};
+    ResultCode result = kRestoreCopyFailed;
+    wchar_t copyPath[kPathUnits] = {};
+    if (reserved[0] != 0 && PathExists(reserved)) {
+        lstrcpynW(copyPath, reserved, kPathUnits);
+    } else {
+        wchar_t folder[kPathUnits];
+        ParentFolder(path, folder);
+        (void)CreateUniqueFile(folder, copyPath);
+    }
+    if (copyPath[0] != 0) {
+        // The reserved name is hidden: a copy may refuse to replace that.
+        SetFileAttributesW(copyPath, FILE_ATTRIBUTE_NORMAL);
+        if (ParkingApi().copyFileEx(parkedPath, copyPath, CopyProgress, &copy, nullptr, 0)) {
+            NotifyCreated(copyPath);
+            if (!SetTimesAndAttributes(copyPath, hiddenInfo))
+                result = kRestoreCopyFailed;
+            // Never over a file that took the name meanwhile.
+            else if (!MoveFileExW(copyPath, path, 0))
+                result = kRestoreMoveFailed;
+            else
+                result = 0;
+        }
+        if (result != 0)
+            DeleteFileNotify(copyPath);
+    }
+    if (result != 0 && !PathExists(path)) {
+        // The way through a second name failed (no room for two names, the
+        // folder too deep): the name parking freed takes the copy itself.
+        copy.lastPercent = ~0u;
+        if (ParkingApi().copyFileEx(parkedPath, path, CopyProgress, &copy, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
+            NotifyCreated(path);
+            result = SetTimesAndAttributes(path, info) ? 0 : kRestoreCopyFailed;
+            if (result != 0)
+                DeleteFileNotify(path);
+            return result;
+        }
+        // A partial copy of ours; never a file that took the name.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && PathExists(path))
+            DeleteFileNotify(path);
+        return result;
+    }
+    if (result != 0)
+        return result;
+    NotifyMoved(copyPath, path);
+    if (SetFileAttributesW(path, info.dwFileAttributes))
+        NotifyAttributesChanged(path);
+    return 0;
+}
+
+// Whether two files hold the same bytes.
+bool SameBytes(const wchar_t* a, const wchar_t* b)
+{
+    FileHandle fa(CreateFileW(a, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
+    FileHandle fb(CreateFileW(b, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
+    LARGE_INTEGER sa;
+    LARGE_INTEGER sb;
+    if (!fa.Valid() || !fb.Valid() || !GetFileSizeEx(fa.Get(), &sa) || !GetFileSizeEx(fb.Get(), &sb) ||
+        sa.QuadPart != sb.QuadPart)
+        return false;
+    static uint8_t bufferA[1 << 16];
+    static uint8_t bufferB[1 << 16];
+    for (;;) {
+        DWORD ga = 0;
+        DWORD gb = 0;
+        if (!ReadFile(fa.Get(), bufferA, sizeof bufferA, &ga, nullptr) ||
+            !ReadFile(fb.Get(), bufferB, sizeof bufferB, &gb, nullptr) || ga != gb)
+            return false;
+        if (ga == 0)
+            return true;
+        if (std::memcmp(bufferA, bufferB, ga) != 0)
+            return false;
+    }
 }
 
 }  // namespace
@@ -53,18 +305,59 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, 
     return PROGRESS_CONTINUE;
 }
 
+bool ParkFolder(wchar_t (&folder)[kPathUnits], bool create)
+{
+    folder[0] = 0;
+    wchar_t temp[MAX_PATH + 2];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH)
+        return false;
+    if (!JoinPath(folder, kPathUnits, temp, kParkFolderName))
+        return false;
+    if (create && !CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    const size_t end = std::wcslen(folder);
+    if (end + 2 > kPathUnits)
+        return false;
+    folder[end] = L'\\';
+    folder[end + 1] = 0;
+    return true;
+}
+
+bool ParkedCopyInFlight()
+{
+    return InterlockedCompareExchange(&Table().count, 0, 0) != 0;
+}
+
 ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wchar_t (&parkedPath)[kPathUnits])
 {
     parkedPath[0] = 0;
-    wchar_t tempFolder[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, tempFolder);
-    if (length == 0 || length > MAX_PATH)
+    ParkRecord record;
+    lstrcpynW(record.origin, path, kPathUnits);
+
+    // The way back first: a name beside the original, reserved (hidden,
+    // empty) until the copy comes back through it.
+    wchar_t originFolder[kPathUnits];
+    ParentFolder(path, originFolder);
+    if (!CreateUniqueFile(originFolder, record.reserved))
+        return kParkNoWayBack;
+    if (SetFileAttributesW(record.reserved, FILE_ATTRIBUTE_HIDDEN))
+        NotifyAttributesChanged(record.reserved);
+
+    wchar_t parkFolder[kPathUnits];
+    wchar_t recordPath[kPathUnits];
+    if (!ParkFolder(parkFolder, true)) {
+        DeleteReserved(record.reserved);
         return kParkNoTempFolder;
-    if (GetTempFileNameW(tempFolder, L"tdz", 0, parkedPath) == 0) {
+    }
+    if (!CreateUniqueFile(parkFolder, parkedPath) ||
+        !JoinPath(recordPath, kPathUnits, parkedPath, kParkRecordSuffix)) {
+        if (parkedPath[0] != 0)
+            DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
+        DeleteReserved(record.reserved);
         return kParkNoUniqueName;
     }
-    NotifyCreated(parkedPath);
 
     WIN32_FILE_ATTRIBUTE_DATA info;
     CopyProgressContext copy{frame, cancel};
@@ -76,6 +369,14 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
     else if (!SetTimesAndAttributes(parkedPath, info))
         result = kParkCopyFailed;
 
+    // The record is written before the original goes, and stays open while
+    // the copy is in flight.
+    HANDLE recordFile = nullptr;
+    if (result == 0) {
+        recordFile = WriteRecord(recordPath, record);
+        if (recordFile == nullptr || !AddInFlight(parkedPath, recordFile))
+            result = kParkCopyFailed;
+    }
     if (result == 0) {
         FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!check.Valid())
@@ -85,62 +386,123 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
             result = kParkSourceUndeletable;
     }
     if (result != 0) {
-        // The unique name exists (empty, partly or wholly copied): it must
-        // not stay behind.
+        // The original is still there: the copy, its record and the
+        // reserved name must not stay behind.
+        if (recordFile != nullptr) {
+            bool tracked = false;
+            {
+                TableLock lock;
+                for (const InFlight& slot : Table().slots)
+                    tracked = tracked || slot.record == recordFile;
+            }
+            if (tracked) {
+                EndFlight(parkedPath, true);
+            } else {
+                DeleteFileW(recordPath);
+                CloseHandle(recordFile);
+            }
+        }
         DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
+        DeleteReserved(record.reserved);
     }
     return result;
 }
 
 ResultCode RestoreFromTemp(HWND frame, HANDLE /*cancel*/, const wchar_t* parkedPath, const wchar_t* path)
 {
-    wchar_t folder[kPathUnits];
-    ParentFolder(path, folder);
-    wchar_t copyPath[MAX_PATH];
-    if (GetTempFileNameW(folder, L"tdz", 0, copyPath) == 0)
-        return kRestoreCopyFailed;
-    NotifyCreated(copyPath);
-
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExW(parkedPath, GetFileExInfoStandard, &info)) {
-        DeleteFileNotify(copyPath);
-        return kRestoreAttributesUnreadable;
-    }
-    // The copy takes the attributes along: hidden until it has its name.
-    if (!SetFileAttributesW(parkedPath, info.dwFileAttributes | FILE_ATTRIBUTE_HIDDEN)) {
-        DeleteFileNotify(copyPath);
-        return kRestoreAttributesNotSet;
-    }
-    NotifyAttributesChanged(parkedPath);
-
-    // Not cancellable: the cancel that made the job fail is likely still
-    // set, and cancelling here would leave the source in the temporary
-    // folder.
-    CopyProgressContext copy{frame, nullptr};
-    ResultCode result = 0;
-    WIN32_FILE_ATTRIBUTE_DATA hiddenInfo = info;
-    hiddenInfo.dwFileAttributes = FILE_ATTRIBUTE_HIDDEN;
-    if (!ParkingApi().copyFileEx(parkedPath, copyPath, CopyProgress, &copy, nullptr, 0)) {
-        result = kRestoreCopyFailed;
-    } else {
-        NotifyCreated(copyPath);
-        if (!SetTimesAndAttributes(copyPath, hiddenInfo))
-            result = kRestoreCopyFailed;
-        // Never over a file that took the name meanwhile.
-        else if (!MoveFileExW(copyPath, path, 0))
-            result = kRestoreMoveFailed;
-    }
+    ParkRecord record;
+    if (!ReadRecordOf(parkedPath, &record))
+        record.reserved[0] = 0;
+    const ResultCode result = CopyBack(frame, parkedPath, path, record.reserved);
     if (result != 0) {
-        // The parked copy may now be the only one: it stays, as it was.
-        DeleteFileNotify(copyPath);
-        if (SetFileAttributesW(parkedPath, info.dwFileAttributes))
-            NotifyAttributesChanged(parkedPath);
+        // The parked copy may now be the only one: it stays, as it was,
+        // with its record, for the next start; the reserved name goes (the
+        // next start reserves another).
+        DeleteReserved(record.reserved);
+        EndFlight(parkedPath, false);
         return result;
     }
-    NotifyMoved(copyPath, path);
-    if (SetFileAttributesW(path, info.dwFileAttributes))
-        NotifyAttributesChanged(path);
+    DeleteReserved(record.reserved);
     DeleteFileNotify(parkedPath);
+    EndFlight(parkedPath, true);
     return 0;
+}
+
+void DiscardParked(const wchar_t* parkedPath)
+{
+    ParkRecord record;
+    if (ReadRecordOf(parkedPath, &record))
+        DeleteReserved(record.reserved);
+    // Only once the copy is gone does its record go.
+    if (DeleteFileNotify(parkedPath) || !PathExists(parkedPath))
+        EndFlight(parkedPath, true);
+    else
+        EndFlight(parkedPath, false);
+}
+
+size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
+{
+    wchar_t folder[kPathUnits];
+    wchar_t pattern[kPathUnits];
+    if (!ParkFolder(folder, false) || !JoinPath(pattern, kPathUnits, folder, L"*.origin"))
+        return 0;
+    WIN32_FIND_DATAW found;
+    FindHandle search(FindFirstFileW(pattern, &found));
+    if (!search.Valid())
+        return 0;
+    size_t left = 0;
+    const size_t suffixLength = std::wcslen(kParkRecordSuffix);
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        wchar_t recordPath[kPathUnits];
+        wchar_t parkedPath[kPathUnits];
+        if (!JoinPath(recordPath, kPathUnits, folder, found.cFileName))
+            continue;
+        const size_t length = std::wcslen(recordPath);
+        if (length <= suffixLength)
+            continue;
+        lstrcpynW(parkedPath, recordPath, static_cast<int>(length - suffixLength + 1));
+
+        // A record another process holds open is a copy in flight there.
+        FileHandle file(CreateFileW(recordPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file.Valid())
+            continue;
+        ParkRecord record;
+        if (!ReadRecord(file.Get(), &record)) {
+            ++left;
+            continue;
+        }
+        bool done = false;
+        if (!PathExists(parkedPath)) {
+            done = true;  // discarded, or put back, before the record went
+        } else if (PathExists(record.origin)) {
+            // The original was not yet deleted, or the way back had ended:
+            // the copy is only a spare when it holds the same bytes.
+            if (SameBytes(parkedPath, record.origin))
+                done = DeleteFileNotify(parkedPath);
+        } else {
+            wchar_t originFolder[kPathUnits];
+            ParentFolder(record.origin, originFolder);
+            const DWORD attributes = GetFileAttributesW(originFolder);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                CopyBack(nullptr, parkedPath, record.origin, record.reserved) == 0)
+                done = DeleteFileNotify(parkedPath);
+        }
+        if (done) {
+            DeleteReserved(record.reserved);
+            DeleteFileW(recordPath);
+            continue;
+        }
+        ++left;
+        if (!record.reported) {
+            if (leftOver != nullptr)
+                leftOver->push_back(parkedPath);
+            SetFilePointer(file.Get(), 0, nullptr, FILE_END);
+            (void)(WriteText(file.Get(), kReportedLine) && WriteText(file.Get(), L"\r\n"));
+        }
+    } while (FindNextFileW(search.Get(), &found));
+    return left;
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "container/job_constants.h"
 #include "container/result_code.h"
@@ -33,18 +35,61 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, 
                             LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason,
                             HANDLE sourceFile, HANDLE destinationFile, LPVOID context);
 
-// Copies path to a "tdz" unique name in the temporary folder, with its
-// attributes and time stamps, checks that no other program holds path, then
-// deletes path. 0 with the copy's name in
-// parkedPath; otherwise path is as it was, no copy is left, and the result
-// is kResultCancelled, kParkNoTempFolder, kParkNoUniqueName, kParkCopyFailed,
-// kParkSourceInUse, kParkSourceUnopenable or kParkSourceUndeletable.
+// Parked copies live in a folder of the program's own under the temporary
+// folder, "%TEMP%\Tandrel Parked\", as "tdzXXXX.tmp", each with a record
+// "tdzXXXX.tmp.origin" beside it: UTF-16 text (with a byte-order mark) whose
+// lines are the path it came from, the hidden name reserved in that path's
+// folder for the way back, and "reported" once the user was told of it. A
+// process keeps the record of each copy it has in flight open, so that no
+// other process (see RestoreParkedCopies) takes a copy that is in use.
+constexpr wchar_t kParkFolderName[] = L"Tandrel Parked";
+constexpr wchar_t kParkRecordSuffix[] = L".origin";
+
+// The folder parked copies go to (ends with "\"), created when create is
+// true. False when the temporary folder is unknown or the path too long.
+[[nodiscard]] bool ParkFolder(wchar_t (&folder)[kPathUnits], bool create);
+
+// True while this process has a source or container parked in the
+// temporary folder: from the moment its record is written (before the
+// original is deleted) until it is back, discarded after success, or left
+// recorded when the way back failed. Process-wide, any thread. A program must
+// not end while it is true: the copy may then be the only one.
+[[nodiscard]] bool ParkedCopyInFlight();
+
+// Parks path: first makes sure the way back exists (reserves a free unique
+// name in path's folder), then copies path to a unique name in the park
+// folder with its attributes and time stamps, writes the record, checks that
+// no other program holds path, and deletes path. 0 with the copy's name in
+// parkedPath, ParkedCopyInFlight() true until RestoreFromTemp or
+// DiscardParked; otherwise path is as it was, nothing is left, and the result
+// is kResultCancelled, kParkNoTempFolder, kParkNoUniqueName, kParkNoWayBack,
+// kParkCopyFailed, kParkSourceInUse, kParkSourceUnopenable or
+// kParkSourceUndeletable.
 [[nodiscard]] ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path,
                                           wchar_t (&parkedPath)[kPathUnits]);
 
-// Copies the parked file back to path under a hidden "tdz" unique name in
-// path's folder, moves it to path with the parked copy's attributes and
-// time stamps, and deletes the parked copy. Never cancelled: cancel is ignored here, so that a source is
-// not left in the temporary folder. When it fails the parked copy is kept
-// (it may be the only one) and nothing is left in path's folder.
+// Puts the parked file back at path (never over an existing file): copies
+// it to the name reserved in path's folder, hidden, moves it to path with the
+// parked copy's attributes and time stamps, and deletes the parked copy and
+// its record. When that fails it copies the parked file straight onto path,
+// the name parking freed. Never cancelled (cancel is ignored), so that a
+// source is not left in the temporary folder. 0; or, when both ways fail,
+// kRestoreAttributesUnreadable, kRestoreCopyFailed or kRestoreMoveFailed
+// with the parked copy and its record kept (it may be the only copy: the
+// caller names parkedPath to the user) and nothing left in path's folder.
 ResultCode RestoreFromTemp(HWND frame, HANDLE cancel, const wchar_t* parkedPath, const wchar_t* path);
+
+// After the job succeeded: deletes the parked copy, its record and the
+// reserved name.
+void DiscardParked(const wchar_t* parkedPath);
+
+// At program start (Decompression.exe and Tandrel.exe, any thread, no window
+// needed): for every record in the park folder that no running process
+// holds, puts the parked copy back at its origin when that path's folder is
+// reachable and the name free (never overwriting anything); drops a parked
+// copy whose origin holds the same bytes (the original was never deleted, or
+// the way back had ended); forgets a record whose copy is gone. The full
+// paths of the copies left over that were not reported before are added to
+// leftOver (may be null) and marked as reported, so each is reported once.
+// Returns how many parked copies are left over in all.
+size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver);

@@ -42,6 +42,8 @@ constexpr ResultCode kParkCopyFailed      = 0x20028002;
 constexpr ResultCode kParkSourceUndeletable = 0x20038002;
 constexpr ResultCode kParkSourceInUse     = 0x2004A001;
 constexpr ResultCode kParkSourceUnopenable = 0x20058002;
+// No free name can be reserved beside the original for its way back.
+constexpr ResultCode kParkNoWayBack       = 0x20068002;
 // Opening the source.
 constexpr ResultCode kOpenNotFound        = 0x30001002;
 constexpr ResultCode kOpenFailed          = 0x30018000;
@@ -85,6 +87,10 @@ constexpr ResultCode kDamagedChecksum     = 0x900B8005;
 // The stream ends (all of its stated length read and decoded) without an
 // end-of-stream marker: the container was cut short or its length lies.
 constexpr ResultCode kDamagedNoEndMarker  = 0x900C8005;
+// The finished file is in place but keeps the hidden attribute (its final
+// attributes could not be set): it is deleted again and the source kept.
+constexpr ResultCode kCompressAttributesNotSet = 0xA0028002;
+constexpr ResultCode kDecompressAttributesNotSet = 0xB0028002;
 // Putting the finished file in place.
 constexpr ResultCode kCompressPathTooLong = 0xA0008002;
 constexpr ResultCode kCompressMoveFailed  = 0xA0018002;

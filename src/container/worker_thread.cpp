@@ -2,6 +2,7 @@
 
 #include "container/compress_file.h"
 #include "container/decompress_file.h"
+#include "container/folder_walk.h"
 #include "container/job_post.h"
 #include "container/naming.h"
 #include "container/volume_lock.h"
@@ -74,13 +75,16 @@ void OnBatchEnd(const WorkerStartRecord& record, WorkerState& state, WPARAM driv
     state.batchSkip = false;
 }
 
-// Jobs that were still queued when the thread was told to end.
+// Jobs and batch ends that were still queued when the thread was told to
+// end: nobody else will free their records.
 void DropQueuedJobs() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, WM_JOB_SUBMIT, WM_JOB_SUBMIT, PM_REMOVE)) {
         NoteJobTakenByWorker();
         delete reinterpret_cast<JobRecord*>(msg.wParam);
     }
+    while (PeekMessageW(&msg, nullptr, WM_BATCH_END, WM_BATCH_END, PM_REMOVE))
+        delete reinterpret_cast<DriveJobRecord*>(msg.wParam);
 }
 
 }  // namespace
@@ -96,6 +100,7 @@ JobCounters GetJobCounters() {
 }
 
 ResultCode RunJob(const WorkerStartRecord& record, JobRecord* job, bool* replaceAll) {
+    job->parkedPath[0] = 0;
     if (IsSet(record.cancelEvent)) return kResultCancelled;
 
     JobPaths paths;
@@ -108,10 +113,10 @@ ResultCode RunJob(const WorkerStartRecord& record, JobRecord* job, bool* replace
     bool* prompt = job->retryMark ? nullptr : replaceAll;
     if (job->operation == kOperationCompress) {
         return CompressFile(record.notifyWindow, record.cancelEvent, record.readyEvent, paths.source, paths.target,
-                            prompt);
+                            prompt, job->parkedPath);
     }
     return DecompressFile(record.notifyWindow, record.cancelEvent, record.readyEvent, paths.source, paths.target,
-                          prompt);
+                          prompt, job->parkedPath);
 }
 
 unsigned __stdcall WorkerThread(void* startRecord) {

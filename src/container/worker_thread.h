@@ -15,7 +15,7 @@
 
 // Thread procedure. Reports each job with exactly one WM_JOB_DONE to the
 // record's notify window; answers WM_BATCH_END with WM_BATCH_DONE. Jobs
-// still queued behind WM_QUIT are deleted unrun. Deletes the start record
+// and batch-end records still queued behind WM_QUIT are deleted unrun. Deletes the start record
 // and returns 0.
 unsigned __stdcall WorkerThread(void* startRecord);
 

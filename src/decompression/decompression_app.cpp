@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "common/message_box.h"
+#include "common/parked_copies.h"
 #include "common/program_style.h"
 #include "common/resource_ids.h"
 #include "container/worker_thread.h"
@@ -34,6 +35,9 @@ bool CDecompressionApp::InitInstance()
         ShowMessage(nullptr, LoadText(IDS_WRONG_OS), MB_ICONWARNING);
         return false;
     }
+
+    // Whatever an earlier run left in the temporary folder goes back first.
+    RestoreParkedCopiesAndReport(nullptr);
 
     std::wstring path;
     const std::wstring commandText = GetCommandLineText();

@@ -1,10 +1,9 @@
 #include "decompression/start_checks.h"
 
 #include <commdlg.h>
-#include <shlwapi.h>
 
+#include "base/container_name.h"
 #include "container/job_constants.h"
-#include "container/naming.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ bool IsContainerPath(const std::wstring& path)
     DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    return ::lstrcmpiW(::PathFindExtensionW(path.c_str()), kContainerExtension) == 0;
+    return HasContainerExtension(path.c_str());
 }
 
 bool AskForContainer(std::wstring& path)

@@ -245,18 +245,33 @@ TEST_F(ModalProgress, ReplaceQuestionOffersOnlyYesAndNoAndEscapeMeansNo)
     EXPECT_EQ(run.Join(), IDCANCEL);
 }
 
-TEST_F(ModalProgress, CancelSetsTheCancelEventStopsTheWorkerAndEndsTheDialog)
+// Cancel cancels the job, but the dialog (and with it the program) ends only
+// with the job's report: the step that puts a parked file back is not
+// cancellable, and the file must not be left in the temporary folder.
+TEST_F(ModalProgress, CancelSetsTheCancelEventAndTheDialogShowsItIsFinishingUntilTheJobEnds)
 {
     script.steps = {{fake::StepKind::Phase, kPhaseDecompress, L"movie.avi"},
-                    {fake::StepKind::WaitForCancel, 0, L""}};
+                    {fake::StepKind::WaitForCancel, 0, L""},
+                    {fake::StepKind::Phase, kPhaseEndDecompress, L"movie.avi"},
+                    {fake::StepKind::Done, kResultCancelled, L""}};
     HWND hwnd = Start(L"C:\\data\\movie.avi.tdz", kOperationDecompress);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(script.Advance());
     ASSERT_TRUE(script.Advance());  // the worker now waits for the cancel
     probe::Click(hwnd, IDCANCEL);
+    ASSERT_TRUE(probe::WaitUntil([&] { return script.sawCancel; }, 20000));
+    EXPECT_TRUE(probe::WaitUntil([&] { return probe::Text(hwnd) == L"Ending decompression..."; }, 20000))
+        << Narrow(probe::Text(hwnd));
+    EXPECT_FALSE(probe::ItemEnabled(hwnd, IDCANCEL));
+    probe::PumpFor(3500);  // longer than the old 3-second give-up
+    EXPECT_TRUE(::IsWindow(hwnd));
+    EXPECT_EQ(run.result.load(), -2);
+    EXPECT_FALSE(script.sawQuit);
+
+    ASSERT_TRUE(script.Advance());  // the copy back ends
+    ASSERT_TRUE(script.Advance());  // the job reports
     EXPECT_EQ(run.Join(), IDCANCEL);
     EXPECT_EQ(::WaitForSingleObject(script.finished, 20000), WAIT_OBJECT_0);
-    EXPECT_TRUE(script.sawCancel);
     EXPECT_TRUE(script.sawQuit);
 }
 

@@ -33,7 +33,7 @@ TEST(TrayStringTable, EveryLanguageHasEveryTextWithTheSamePlaceholdersAndLineBre
     for (LANGID language : kLanguages) {
         for (UINT id : {static_cast<UINT>(IDS_APP_TITLE), static_cast<UINT>(IDS_APP_TITLE_FRAME)})
             EXPECT_EQ(Text(id, language), L"Tandrel") << language;
-        for (UINT id = IDS_PRODUCT_NAME; id <= IDS_NAME_TOO_LONG; ++id) {
+        for (UINT id = IDS_PRODUCT_NAME; id <= IDS_PARKED_LEFT_OVER; ++id) {
             const std::wstring english = Text(id, kEnglish);
             const std::wstring text = Text(id, language);
             ASSERT_FALSE(text.empty()) << "language " << language << " id " << id;

@@ -44,7 +44,9 @@ TEST_F(ParkingTest, ParkedSourceComesBackEvenWhenTheJobWasCancelled)
     ASSERT_EQ(MoveToTempFolder(window.Handle(), nullptr, source.c_str(), parked), 0u);
     EXPECT_TRUE(Missing(source));
     const std::wstring parkedPath = parked;
-    EXPECT_EQ(parkedPath.rfind(folder.Temp() + L"tdz", 0), 0u) << Narrow(parkedPath);
+    EXPECT_EQ(parkedPath.rfind(folder.Temp() + L"Tandrel Parked\\tdz", 0), 0u) << Narrow(parkedPath);
+    EXPECT_EQ(ReadText(parkedPath + L".origin").find(source), 1u);  // behind the byte-order mark
+    EXPECT_TRUE(ParkedCopyInFlight());
     EXPECT_EQ(ReadBytes(parkedPath), bytes);
     bool reported100 = false;
     for (const NotifyWindow::Message& m : window.Messages())
@@ -55,6 +57,7 @@ TEST_F(ParkingTest, ParkedSourceComesBackEvenWhenTheJobWasCancelled)
     // not be cancelled with it.
     EventHandle cancel = NewEvent(true);
     EXPECT_EQ(RestoreFromTemp(window.Handle(), cancel.Get(), parked, source.c_str()), 0u);
+    EXPECT_FALSE(ParkedCopyInFlight());
     EXPECT_TRUE(Unchanged(source, before));
     EXPECT_EQ(Capture(source).creationTime, before.creationTime);
     EXPECT_TRUE(NoLeftovers(folder));
@@ -119,8 +122,11 @@ TEST_F(ParkingTest, RestoreNeverOverwritesAFileThatTookTheName)
     EXPECT_TRUE(Unchanged(source, newer));
     EXPECT_TRUE(Unchanged(parked, parkedBefore));  // kept, without the hidden bit
     EXPECT_TRUE(ListNames(folder.Work(), L"*.tmp").empty());
+    EXPECT_FALSE(ParkedCopyInFlight());  // its fallback is recorded
+    EXPECT_TRUE(Exists(std::wstring(parked) + L".origin"));
     SetFileAttributesW(parked, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(parked);
+    DeleteFileW((std::wstring(parked) + L".origin").c_str());
 }
 
 TEST_F(ParkingTest, MoveIntoPlaceKeepsTheOldFileWhenTheNewOneCannotMove)

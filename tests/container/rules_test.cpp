@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/container_name.h"
 #include "container/eligibility.h"
 #include "container/naming.h"
 
@@ -114,6 +115,33 @@ TEST(NamingRules, RecycleBinIsRefusedAfterThePathRules)
     EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\", L"RECYCLER", &paths), 0u);
     EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\data\\RECYCLER\\", L"a", &paths), 0u);
     EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\RECYCLERS\\", L"a", &paths), 0u);
+}
+
+// Vista and 7 keep deleted files under \$Recycle.Bin\ : neither compressed
+// by a walk nor restored there by a watcher's job.
+TEST(NamingRules, TheRecycleBinOfNt6IsRefusedInAnyCase)
+{
+    JobPaths paths;
+    EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\$Recycle.Bin\\S-1-5-21\\", L"$RAB12.doc", &paths),
+              kSkipRecycleBin);
+    EXPECT_EQ(ApplyNamingRules(kOperationDecompress, L"C:\\$RECYCLE.BIN\\", L"x\\a.doc.tdz", &paths),
+              kSkipRecycleBin);
+    EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\data\\$Recycle.Bin\\", L"a", &paths), 0u);
+    EXPECT_EQ(ApplyNamingRules(kOperationCompress, L"E:\\$Recycle.Bins\\", L"a", &paths), 0u);
+}
+
+// One rule for every part that asks whether a path is a container.
+TEST(ContainerName, TheExtensionOfTheLastComponentInAnyAsciiCase)
+{
+    for (const wchar_t* yes : {L"a.tdz", L"E:\\x\\R&D.TdZ", L"E:/a.b.TDZ", L".tdz", L"E:\\dir.zip\\a.tdz"})
+        EXPECT_TRUE(HasContainerExtension(yes)) << yes;
+    for (const wchar_t* no : {L"a.tdz.txt", L"E:\\d.tdz\\a", L"E:\\d.tdz\\", L"a.tdzz", L"a.td", L"tdz", L"",
+                              L"a.t\u0131z", L"a.\uFF34DZ"})
+        EXPECT_FALSE(HasContainerExtension(no)) << no;
+    EXPECT_FALSE(HasContainerExtension(static_cast<const wchar_t*>(nullptr)));
+    EXPECT_TRUE(HasContainerExtension("dir/a.TDZ"));
+    EXPECT_EQ(ExtensionFilter(kOperationDecompress, PathExtension(L"E:\\a.TDZ")), 1u);
+    EXPECT_EQ(CheckSpecialName(L"E:\\a.Tdz"), kSkipContainer);
 }
 
 TEST(NamingRules, VolumeRootsAndParentFolders)

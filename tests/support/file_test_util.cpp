@@ -245,10 +245,34 @@ std::vector<std::wstring> ListNames(const std::wstring& folder, const std::wstri
     return names;
 }
 
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring ReadText(const std::wstring& path)
+{
+    // Also while a program holds it open for writing.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    wchar_t text[4096] = {};
+    DWORD got = 0;
+    if (!file.Valid() || !ReadFile(file.Get(), text, sizeof text - sizeof(wchar_t), &got, nullptr))
+        return L"";
+    return std::wstring(text, got / sizeof(wchar_t));
+}
+
 ::testing::AssertionResult NoLeftovers(const TestFolder& folder)
 {
     const std::vector<std::wstring> tmp = ListNames(folder.Work(), L"*.tmp");
-    const std::vector<std::wstring> parked = ListNames(folder.Temp(), L"*");
+    // The temporary folder may keep the programs' own (empty) park folder.
+    std::vector<std::wstring> parked;
+    for (const std::wstring& name : ListNames(folder.Temp(), L"*")) {
+        if (name != L"Tandrel Parked")
+            parked.push_back(name);
+    }
+    for (const std::wstring& name : ListNames(folder.Temp() + L"Tandrel Parked\\", L"*"))
+        parked.push_back(L"Tandrel Parked\\" + name);
     if (tmp.empty() && parked.empty())
         return ::testing::AssertionSuccess();
     ::testing::AssertionResult failure = ::testing::AssertionFailure();

@@ -61,6 +61,9 @@ struct FileState {
 FileState Capture(const std::wstring& path);
 ::testing::AssertionResult Unchanged(const std::wstring& path, const FileState& before);
 ::testing::AssertionResult Missing(const std::wstring& path);
+bool Exists(const std::wstring& path);
+// A UTF-16 text file as it is, byte-order mark included ("" when unreadable).
+std::wstring ReadText(const std::wstring& path);
 // No "*.tmp" file (output or set-aside copy) in the work folder, and
 // nothing parked in the temporary folder.
 ::testing::AssertionResult NoLeftovers(const TestFolder& folder);
