@@ -16,6 +16,7 @@
 #include "base/platform_facts.h"
 #include "base/ui_language.h"
 #include "common/message_box.h"
+#include "common/parked_copies.h"
 #include "common/processing_modal_dlg.h"
 #include "common/program_style.h"
 #include "common/resource_ids.h"
@@ -192,6 +193,9 @@ bool CTandrelApp::IsInstalledCopyOrHandOver(const wchar_t* installed, const wcha
 
 bool CTandrelApp::CreateMainFrame()
 {
+    // Files a killed or failed job of an earlier run left parked go back
+    // before this run's first job.
+    RestoreParkedCopiesAndReport(nullptr);
     if (IsRightToLeftUILanguage())
         ::SetProcessDefaultLayout(LAYOUT_RTL);
     frame_ = std::make_unique<CMainFrame>();
