@@ -13,65 +13,17 @@
 #include "file_test_util.h"
 #include "modal_run.h"
 #include "scripted_system.h"
+#include "tandrel_process.h"
 #include "ui/text.h"
 #include "window_probe.h"
 
 namespace {
-
-constexpr DWORD kProcessWaitMs = 30000;
-
-struct Process {
-    ProcessHandle handle;
-    DWORD id = 0;
-};
-
-Process Start(const std::wstring& executable, const std::wstring& tail)
-{
-    std::wstring commandLine = L"\"" + executable + L"\"" + (tail.empty() ? L"" : L" " + tail);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    Process process;
-    if (::CreateProcessW(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                         &info)) {
-        ::CloseHandle(info.hThread);
-        process.handle.Reset(info.hProcess);
-        process.id = info.dwProcessId;
-    }
-    return process;
-}
-
-bool Ended(const Process& process, DWORD ms = kProcessWaitMs)
-{
-    return process.handle.Valid() && ::WaitForSingleObject(process.handle.Get(), ms) == WAIT_OBJECT_0;
-}
 
 std::wstring InstallationFolder()
 {
     wchar_t base[MAX_PATH] = {};
     ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, base);
     return std::wstring(base) + L"\\Velmora Corporation\\Tandrel";
-}
-
-HWND TrayFrame() { return ::FindWindowW(L"TandrelFrame", nullptr); }
-
-DWORD WindowProcess(HWND window)
-{
-    DWORD id = 0;
-    ::GetWindowThreadProcessId(window, &id);
-    return id;
-}
-
-// Ends a running tray program the way the system would at log-off.
-void StopTray()
-{
-    const HWND frame = TrayFrame();
-    if (!frame)
-        return;
-    ProcessHandle process(::OpenProcess(SYNCHRONIZE, FALSE, WindowProcess(frame)));
-    ::PostMessageW(frame, WM_CLOSE, 0, 0);
-    if (process.Valid())
-        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.Get(), kProcessWaitMs));
 }
 
 std::wstring ShortName(const std::wstring& path)
@@ -90,7 +42,7 @@ void RemoveStartupShortcut()
 
 TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
 {
-    StopTray();
+    ASSERT_TRUE(StopTray());
     RemoveStartupShortcut();
     const std::wstring folder = InstallationFolder();
     for (const wchar_t* name : {L"\\Tandrel.exe", L"\\TDShellExt.dll", L"\\TDShellExt64.dll"})
@@ -125,7 +77,7 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     ASSERT_TRUE(Ended(second));
     EXPECT_EQ(trayProcess, WindowProcess(TrayFrame()));
 
-    StopTray();
+    ASSERT_TRUE(StopTray());
     EXPECT_FALSE(ReadRegistryValue(HKEY_CURRENT_USER, L"Software\\Classes\\.tdz", nullptr).found);
 
     // The installed copy under its short name is still the installed copy:
@@ -137,7 +89,7 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     ASSERT_TRUE(probe::WaitUntil([] { return TrayFrame() != nullptr; }, kProcessWaitMs));
     EXPECT_EQ(again.id, WindowProcess(TrayFrame()));
     EXPECT_TRUE(Unchanged(folder + L"\\Tandrel.exe", installed));
-    StopTray();
+    EXPECT_TRUE(StopTray());
     EXPECT_TRUE(Ended(again));
 }
 
