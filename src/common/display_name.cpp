@@ -7,7 +7,11 @@ std::wstring ShortenName(const wchar_t* name)
     std::wstring text = name ? name : L"";
     if (text.size() <= kShownNameUnits)
         return text;
-    return FormatText(L"%.32s...", text.c_str());
+    // Never between the two halves of a surrogate pair.
+    size_t cut = kShownNameUnits;
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+        --cut;
+    return text.substr(0, cut) + L"...";
 }
 
 std::wstring JobDisplayName(const std::wstring& joinedPath, bool compress)

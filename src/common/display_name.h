@@ -8,7 +8,8 @@ struct JobRecord;
 // Names longer than this are cut ("%.32s...").
 constexpr size_t kShownNameUnits = 32;
 
-// name whole when it has at most 32 units, else its first 32 and "...".
+// name whole when it has at most 32 units, else its first 32 and "..."
+// (31 when the 32nd would be the first half of a surrogate pair).
 std::wstring ShortenName(const wchar_t* name);
 
 // The name a job is known by to the user: for a compression the last

@@ -76,7 +76,9 @@ void StopWatcher(DriveEntry* entry) {
     ListLock lock;
     if (entry->watcherThread == nullptr) return;
     SetEvent(entry->stopEvent);
-    WaitForSingleObject(entry->watcherThread, kWatcherStopTimeoutMs);
+    // Until it has ended, however long: the thread uses the entry's stop
+    // event, and every wait of it also waits for that event.
+    WaitForSingleObject(entry->watcherThread, INFINITE);
     CloseHandle(entry->watcherThread);
     entry->watcherThread = nullptr;
     entry->watcherThreadId = 0;

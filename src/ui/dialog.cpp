@@ -96,6 +96,19 @@ INT_PTR CDialog::DialogProc(UINT msg, WPARAM wp, LPARAM /*lp*/)
 
 BOOL CDialog::OnInitDialog()
 {
+    // Centred on the owner, or on the screen's work area without one.
+    RECT self{};
+    RECT around{};
+    HWND owner = ::GetWindow(GetHwnd(), GW_OWNER);
+    if (!(owner && ::IsWindowVisible(owner) && !::IsIconic(owner) && ::GetWindowRect(owner, &around)))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+    if (::GetWindowRect(GetHwnd(), &self)) {
+        const int width = self.right - self.left;
+        const int height = self.bottom - self.top;
+        ::SetWindowPos(GetHwnd(), nullptr, around.left + (around.right - around.left - width) / 2,
+                       around.top + (around.bottom - around.top - height) / 2, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     UpdateData(false);
     return TRUE;
 }

@@ -2,7 +2,10 @@
 // them, against a scripted worker.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "common/confirm_replace_dlg.h"
+#include "common/display_name.h"
 #include "common/processing_dlg.h"
 #include "common/processing_modal_dlg.h"
 #include "common/program_style.h"
@@ -57,6 +60,15 @@ TEST_F(ReplaceQuestion, ShowsLocalizedButtonsAndTheTextAndAnswersByButton)
     EXPECT_EQ(probe::ItemText(hwnd, IDC_REPLACE_YES_TO_ALL), L"Yes to All");
     EXPECT_EQ(probe::ItemText(hwnd, IDC_REPLACE_NO), L"No");
     EXPECT_EQ(probe::ItemText(hwnd, IDC_REPLACE_CANCEL), L"Cancel");
+    // "R&D plan.txt" shows its "&": no label that shows a name takes prefixes.
+    EXPECT_NE(probe::Style(::GetDlgItem(hwnd, IDC_REPLACE_TEXT)) & SS_NOPREFIX, 0u);
+    // Opened centred on the screen (it has no owner), not at its top-left corner.
+    RECT box{};
+    RECT work{};
+    ::GetWindowRect(hwnd, &box);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((box.left + box.right) - (work.left + work.right)), 2);
+    EXPECT_LE(std::abs((box.top + box.bottom) - (work.top + work.bottom)), 2);
     for (int id : {IDC_REPLACE_YES, IDC_REPLACE_YES_TO_ALL, IDC_REPLACE_NO, IDC_REPLACE_CANCEL})
         EXPECT_TRUE(probe::ItemVisible(hwnd, id)) << id;
     GUITHREADINFO info{};
@@ -258,6 +270,7 @@ TEST_F(ModalProgress, CancelSetsTheCancelEventAndTheDialogShowsItIsFinishingUnti
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(script.Advance());
     ASSERT_TRUE(script.Advance());  // the worker now waits for the cancel
+    EXPECT_NE(probe::Style(::GetDlgItem(hwnd, IDC_PROGRESS_LABEL)) & SS_NOPREFIX, 0u);
     probe::Click(hwnd, IDCANCEL);
     ASSERT_TRUE(probe::WaitUntil([&] { return script.sawCancel; }, 20000));
     EXPECT_TRUE(probe::WaitUntil([&] { return probe::Text(hwnd) == L"Ending decompression..."; }, 20000))
@@ -338,4 +351,13 @@ TEST(TrayProgress, ShowsForARunOfJobsHidesAfterTheLastAndCancelHidesAtOnce)
     ::DestroyWindow(frame);  // takes the dialog with it
     EXPECT_FALSE(::IsWindow(hwnd));
     ::CloseHandle(cancel);
+}
+
+// The 32-unit cut never splits a surrogate pair (an emoji would show as a box).
+TEST(DisplayName, TheCutKeepsSurrogatePairsWhole)
+{
+    const std::wstring a31(31, L'a');
+    EXPECT_EQ(ShortenName((a31 + L"\xD83D\xDE00" + L"b").c_str()), a31 + L"...");
+    EXPECT_EQ(ShortenName((a31 + L"b\xD83D\xDE00").c_str()), a31 + L"b...");
+    EXPECT_EQ(ShortenName((L"R&D" + a31).c_str()), L"R&D" + std::wstring(29, L'a') + L"...");
 }
