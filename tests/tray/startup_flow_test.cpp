@@ -73,6 +73,8 @@ struct Case {
     int retired;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 const StartupFlags kDirect{};
 const StartupFlags kDirectAdministrator{false, false, false, true};
 const StartupFlags kActivateWait{true, true, false, false};
