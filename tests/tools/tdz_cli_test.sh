@@ -218,8 +218,30 @@ run_containers() {
     pass "damaged containers and misuse"
 }
 
+# The temporary output never opens an existing name: a user's NAME.tmp and
+# the target of a symbolic link there stay as they were.
+run_temporary_names() {
+    printf 'report text %.0s' $(seq 1 400) >report
+    "$tdz" pack --replace report 2>/dev/null || "$tdz" pack report || fail "pack of report exited non-zero"
+    rm -f report
+    printf 'the user keeps this' >report.tmp
+    printf 'linked target' >target.txt
+    "$tdz" unpack report.tdz || fail "unpack beside a user's report.tmp exited non-zero"
+    [ "$(cat report.tmp)" = "the user keeps this" ] || fail "unpack overwrote the user's report.tmp"
+    cmp -s report <(printf 'report text %.0s' $(seq 1 400)) || fail "unpack restored other bytes"
+    printf 'other text %.0s' $(seq 1 400) >other
+    "$tdz" pack other || fail "pack of other exited non-zero"
+    rm -f other
+    ln -s target.txt other.tmp
+    "$tdz" unpack other.tdz || fail "unpack beside a symbolic link exited non-zero"
+    [ "$(cat target.txt)" = "linked target" ] || fail "unpack wrote through the symbolic link"
+    [ -L other.tmp ] || fail "the symbolic link was replaced"
+    pass "temporary names never open an existing file"
+}
+
 case "$group" in
 roundtrip) run_roundtrip ;;
+tempnames) run_temporary_names ;;
 errors) run_errors ;;
 containers) run_containers ;;
 *) echo "unknown group '$group'"; exit 2 ;;

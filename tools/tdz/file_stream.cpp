@@ -5,9 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
 #include <fcntl.h>
+#include <random>
+#ifdef _WIN32
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -92,14 +95,53 @@ bool OutputFile::Open(const std::string& path)
         SetBinaryMode(file_);
         return true;
     }
-    tempPath_ = path + ".tmp";
-    file_ = std::fopen(tempPath_.c_str(), "wb");
-    if (file_ == nullptr) {
-        error_ = Describe("cannot create", tempPath_, errno);
-        return false;
+    // The temporary output is always a new file: a file (or a symbolic
+    // link) at its name is never opened. When "NAME.tmp" is taken or too
+    // long, a free short name in the same folder is used.
+    const size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::random_device seed;
+    std::mt19937 random(seed());
+    int lastError = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (attempt == 0) {
+            tempPath_ = path + ".tmp";
+        } else {
+            char name[32];
+            std::snprintf(name, sizeof name, ".tdz-%08x.tmp", static_cast<unsigned>(random()));
+            tempPath_ = folder + name;
+        }
+#ifdef _WIN32
+        const int fd = _open(tempPath_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+#else
+        const int fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+#endif
+        if (fd < 0) {
+            lastError = errno;
+            if (lastError == EEXIST || lastError == ENAMETOOLONG || lastError == ELOOP)
+                continue;
+            break;
+        }
+#ifdef _WIN32
+        file_ = _fdopen(fd, "wb");
+#else
+        file_ = fdopen(fd, "wb");
+#endif
+        if (file_ == nullptr) {
+            lastError = errno;
+#ifdef _WIN32
+            _close(fd);
+#else
+            ::close(fd);
+#endif
+            std::remove(tempPath_.c_str());
+            break;
+        }
+        owned_ = true;
+        return true;
     }
-    owned_ = true;
-    return true;
+    error_ = Describe("cannot create", path + ".tmp", lastError);
+    return false;
 }
 
 bool OutputFile::Write(const uint8_t* buf, size_t len)
