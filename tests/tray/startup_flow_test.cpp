@@ -1,7 +1,9 @@
 // The start-up check, the "Activate upon start-up" command and the exit
 // flow, each played through its real message boxes and shield dialog by a
 // user on another thread, against the real shortcut and registry. The
-// frame is a stand-in that records what the flows ask of it.
+// frame is a stand-in that records what the flows ask of it. The paths
+// that hand over to an elevated copy are played with real processes in
+// startup_handover_test.cpp; here: declines, failures and the rest.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -196,9 +198,6 @@ constexpr Flow kCheck = Flow::Check, kCommand = Flow::Command, kExit = Flow::Exi
 // check result, elevation switch, closes, registered after, shortcut after, identifier after, retired
 const Case kCases[] = {
     // The check during window creation.
-    {"UserAcceptsAndHandsOver", kUser, kDirect, Before::Nothing, 0, kCheck, {Y, OK},
-     {{IDS_FIRST_START_QUESTION, true}, {kShield, false}, {IDS_STOPPED_NOTICE_ACTIVATED, false}},
-     false, L"-startiwait %u", 1, 0, true, false, 0},
     {"UserDeclines", kUser, kDirect, Before::Nothing, 0, kCheck, {N},
      {{IDS_FIRST_START_QUESTION, true}, {IDS_INDICATOR_AFTER_RESTART, true}},
      true, kNone, 0, 0, false, false, 0},
@@ -207,26 +206,13 @@ const Case kCases[] = {
      true, kNone, 0, 0, false, false, 0},
     {"UserAlreadyRegistered", kUser, kDirect, Before::Shortcut, 0, kCheck, {}, {},
      true, kNone, 0, 1, true, false, 0},
-    {"ElevatedCopyActivates", kAdmin, kActivateWait, Before::Shortcut, 0, kCheck, {OK},
-     {{IDS_STARTUP_ACTIVATED, true}}, true, kNone, 0, 1, true, true, 0},
-    {"ElevatedCopyRemovesAndRuns", kAdmin, kRemoveWait, Before::Overlay, 1, kCheck, {OK},
-     {{IDS_STARTUP_REMOVED, true}}, true, kNone, 0, 0, false, false, 0},
-    {"ElevatedCopyRemovesAndEnds", kAdmin, kRemoveAndExitWait, Before::Overlay, 1, kCheck, {OK},
-     {{IDS_EXIT_REMOVED, true}}, true, kNone, 1, 0, false, false, 0},
     {"ElevatedCopyEndsWhenNothingWasLeftToRemove", kAdmin, kRemoveAndExitWait, Before::Nothing, 1, kCheck, {OK},
      {{IDS_EXIT_REMOVED, true}}, true, kNone, 1, 0, false, false, 0},
-    {"AdministratorStartedDirectlyIsNotAsked", kAdmin, kDirectAdministrator, Before::Nothing, 0, kCheck, {}, {},
-     true, kNone, 0, 0, false, false, 0},
-    {"OlderSystemAccepts", kOld, kDirect, Before::Nothing, 0, kCheck, {Y, OK, OK},
-     {{IDS_FIRST_START_QUESTION, true}, {IDS_STARTUP_ACTIVATED, true}, {IDS_INDICATOR_AFTER_RESTART, true}},
-     true, kNone, 0, 1, true, false, 0},
     {"OlderSystemDeclines", kOld, kDirect, Before::Nothing, 0, kCheck, {N, OK},
      {{IDS_FIRST_START_QUESTION, true}, {IDS_INDICATOR_AFTER_RESTART, true}},
      true, kNone, 0, 0, false, false, 0},
 
     // "Activate upon start-up".
-    {"CommandRefusedToAnAdministratorStartedDirectly", kAdmin, kDirectAdministrator, Before::Nothing, 0, kCommand,
-     {OK}, {{IDS_NOT_AS_ADMIN, false}}, false, kNone, 0, 0, false, false, 0},
     {"CommandActivates", kUser, kDirect, Before::Nothing, 0, kCommand, {Y, OK, OK},
      {{IDS_ACTIVATE_QUESTION, true}, {kShield, false}, {IDS_STOPPED_NOTICE_ACTIVATED, false}},
      false, L"-startiwait %u", 1, 0, true, false, 0},
@@ -250,20 +236,11 @@ const Case kCases[] = {
      {{IDS_STARTUP_REMOVED_ADMIN, false}}, false, kNone, 0, 0, false, false, 0},
 
     // "Exit".
-    {"ExitKeptByQuittingTheShieldDialog", kUser, kDirect, Before::Shortcut, 1, kExit, {Y, CANCEL},
-     {{IDS_EXIT_QUESTION, true}, {kShield, false}}, false, kNone, 0, 1, true, false, 0},
-    {"ExitWithRemovalHandsOver", kUser, kDirect, Before::Shortcut, 1, kExit, {Y, OK, OK},
-     {{IDS_EXIT_QUESTION, true}, {kShield, false}, {IDS_STOPPED_NOTICE, false}},
-     false, L"-startvwait %u", 1, 1, false, false, 0},
     {"ExitWithFailedRemovalEndsWithoutHandOver", kUser, kDirect, Before::ObstructedShortcut, 1, kExit, {Y, OK, OK, OK},
      {{IDS_EXIT_QUESTION, true}, {kShield, false}, {kFailure, true}, {IDS_EXIT_DONE, true}},
      false, kNone, 1, 1, true, false, 1},
     {"ExitKeepingTheRegistration", kUser, kDirect, Before::Shortcut, 1, kExit, {N, OK},
      {{IDS_EXIT_QUESTION, true}, {IDS_EXIT_DONE, true}}, false, kNone, 1, 1, true, false, 1},
-    {"ExitOfAnAdministratorAsksNothing", kAdmin, kDirectAdministrator, Before::Overlay, 1, kExit, {OK},
-     {{IDS_EXIT_DONE, true}}, false, kNone, 1, 1, false, true, 1},
-    {"ExitOnOlderSystemRemoves", kOld, kDirect, Before::Shortcut, 1, kExit, {Y, OK},
-     {{IDS_EXIT_QUESTION, true}, {IDS_EXIT_REMOVED, true}}, false, kNone, 1, 0, false, false, 1},
     {"ExitUnregistered", kUser, kDirect, Before::Nothing, 0, kExit, {OK},
      {{IDS_EXIT_DONE, true}}, false, kNone, 1, 0, false, false, 1},
 };

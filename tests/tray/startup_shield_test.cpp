@@ -181,15 +181,6 @@ TEST_F(ButtonCanvas, PlacesIconAndTextAsTheDialogAsksAndPutsTheDeviceContextBack
     EXPECT_EQ(::GetBkMode(dc_), oldMode);
 }
 
-TEST_F(ButtonCanvas, WithoutAnIconTheTextKeepsItsPlace)
-{
-    button_.SetTextPos(42, CSXButton::kCentred);
-    button_.SetIconPos(6, CSXButton::kCentred);
-    Draw(0);
-    EXPECT_FALSE(button_.HasIcon());
-    EXPECT_EQ(button_.LastTextPos().x, 42);
-}
-
 TEST_F(ButtonCanvas, PressingShiftsIconAndTextOnePixelRightAndDown)
 {
     ASSERT_TRUE(button_.SetStopIcon(32, 32));
