@@ -99,7 +99,7 @@ protected:
             GTEST_SKIP() << "test drives are not mapped (run through ctest, fixture map_test_drives)";
         EmptyFolder(target);
         EmptyFolder(other);
-        PlaySystem({6, 1});
+        PlaySystem({6, 1, true, true});  // an administrator is asked nothing at start
         stick.hardwareId = L"USB\\Vid_2C7E&Pid_4001&Rev_0100";
         stick.driveLetter = target[0];
         stick.deviceNumber = 2;
@@ -107,6 +107,14 @@ protected:
         frame = new CMainFrame;
         ASSERT_TRUE(frame->CreateFrame());
         ASSERT_TRUE(frame->Initialized());
+        OpenMenuOnce();
+    }
+    // Drive commands name drives by their place in the last menu opened.
+    void OpenMenuOnce()
+    {
+        HMENU loaded = nullptr;
+        frame->BuildTrayMenu(&loaded);
+        ::DestroyMenu(loaded);
     }
     void TearDown() override
     {
@@ -165,7 +173,7 @@ TEST_F(FrameTest, MenuGreysAndChecksAsTheStateAsks)
     Command(kAutoCompressFirstId);
     popup = frame->BuildTrayMenu(&loaded);
     EXPECT_FALSE(MenuState(OpenSubmenu(popup, 0), kAutoCompressFirstId) & MF_CHECKED);
-    EXPECT_EQ(std::wstring(frame->TrayIcon().szTip), L"Tandrel");
+    EXPECT_EQ(std::wstring(frame->TrayIcon().szTip), L"Tandrel (Administrator)");
     ::DestroyMenu(loaded);
 
     // No stick: the three drive submenus are greyed.
@@ -209,13 +217,14 @@ TEST_F(FrameTest, SafeRemovalTurnsAutomaticCompressionOffAndTellsTheOutcome)
         stick.vetoes = row.vetoes;
         PlayDeviceTree({stick});
         frame->RescanDrives();
+        OpenMenuOnce();
         BoxAnswerer ok(IDOK);
         Command(kRemoveDriveFirstId);
         const std::wstring text = ok.Wait();
         EXPECT_EQ(frame->LastRemovalResult(), row.ejected);
         EXPECT_NE(text.find(row.ejected ? L"safely removed" : L"failed to be removed"), std::wstring::npos)
             << probe::Narrow(text);
-        EXPECT_EQ(std::wstring(frame->TrayIcon().szTip), L"Tandrel") << "automatic compression stays off";
+        EXPECT_EQ(std::wstring(frame->TrayIcon().szTip), L"Tandrel (Administrator)") << "automatic compression stays off";
     }
     frame->RescanDrives();
     EXPECT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, kProgramKey, kCurrentDriveValue).data, std::wstring(1, L'\0'));
