@@ -14,6 +14,7 @@
 #include "common/processing_dlg.h"
 #include "common/resource_ids.h"
 #include "container/job_protocol.h"
+#include "container/parking.h"
 #include "container/worker_thread.h"
 #include "drives/drive_detection.h"
 #include "drives/drive_list.h"
@@ -269,7 +270,9 @@ void CMainFrame::StopWorker()
     ::PostThreadMessageW(workerThreadId_, WM_QUIT, 0, 0);
     DWORD waited = 0;
     bool ended = false;
-    while (!ended && waited < kWorkerStopMs) {
+    // Past the time limit only while a file is parked in the temporary
+    // folder: ending then could leave the user's only copy there.
+    while (!ended && (waited < kWorkerStopMs || ParkedCopyInFlight())) {
         if (workerEvent_.Valid())
             ::SetEvent(workerEvent_.Get());
         ended = ::WaitForSingleObject(workerThread_.Get(), kWorkerReplySpinMs) == WAIT_OBJECT_0;
