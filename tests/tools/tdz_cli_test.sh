@@ -239,7 +239,92 @@ run_temporary_names() {
     pass "temporary names never open an existing file"
 }
 
+# Anything but a regular file is refused at once: a FIFO without a writer,
+# a directory, a device. "timeout" turns a wait into exit status 124.
+run_special_files() {
+    mkfifo pipe fifo.tdz
+    mkdir folder box.tdz
+    local cmd
+    for cmd in "pack pipe" "pack --replace pipe" "pack folder" "pack /dev/null" "unpack fifo.tdz" \
+        "unpack --replace fifo.tdz" "unpack box.tdz" "test fifo.tdz" "test box.tdz" "test /dev/zero"; do
+        # shellcheck disable=SC2086
+        expect_failure "$cmd" 1 "is not a regular file" timeout 10 "$tdz" $cmd
+    done
+    [ -p pipe ] && [ -p fifo.tdz ] && [ -d box.tdz ] || fail "a refused special file was changed"
+    [ -e pipe.tdz ] || [ -e fifo ] || [ -e box ] && fail "a refused special file left an output"
+    ls ./*.tmp ./.tdz-* >/dev/null 2>&1 && fail "files left: $(ls ./*.tmp ./.tdz-* 2>/dev/null)"
+
+    # A FIFO at the name of the file to restore counts as taken, also when
+    # --replace looks whether it already holds the container's bytes.
+    printf 'held %.0s' $(seq 1 100) >held && "$tdz" pack held && rm held && mkfifo held
+    expect_failure "unpack onto a FIFO" 1 "exists" timeout 10 "$tdz" unpack --replace held.tdz
+    [ -p held ] && [ -e held.tdz ] || fail "unpack onto a FIFO changed a file"
+}
+
+# Names of 248 to 251 bytes: the container's name (NAME.tdz) still fits in
+# 255 bytes while NAME.tdz.tmp does not.
+run_long_names() {
+    local n name
+    for n in 247 248 249 250 251; do
+        name=$(printf 'n%.0s' $(seq 1 "$n"))
+        printf 'long name %s %.0s' "$n" $(seq 1 50) >"$name"
+        cp "$name" expected
+        if ! "$tdz" pack --replace "$name" 2>stderr.txt; then
+            fail "pack of a $n-byte name: $(cat stderr.txt)"
+        elif [ -e "$name" ] || ! "$tdz" unpack --replace "$name.tdz" 2>stderr.txt; then
+            fail "round trip of a $n-byte name: $(cat stderr.txt)"
+        elif ! cmp -s "$name" expected || [ -e "$name.tdz" ]; then
+            fail "round trip of a $n-byte name gave other files"
+        else
+            pass "pack and unpack of a $n-byte name"
+        fi
+        rm -f "$name" "$name.tdz"
+    done
+    ls -A | grep -q tmp && fail "temporary files left: $(ls -A | grep tmp)"
+    [ "$(ls -A | wc -l)" -eq 2 ] || fail "files left: $(ls -A)"
+}
+
+# A run ended between the output's rename and the input's deletion leaves
+# both; --replace finishes the job when they hold the same bytes and
+# refuses (keeping both) when they do not.
+run_interrupted_replace() {
+    printf 'first words %.0s' $(seq 1 300) >doc
+    cp doc doc.orig
+    "$tdz" pack doc || fail "pack of doc exited non-zero"
+    expect_failure "pack without --replace onto its own container" 1 "exists" "$tdz" pack doc
+    "$tdz" pack --replace doc || fail "pack --replace did not finish: $(ls)"
+    [ -e doc ] && fail "pack --replace kept a source its container holds"
+    "$tdz" unpack doc.tdz || fail "unpack of doc exited non-zero"
+    "$tdz" unpack --replace doc.tdz || fail "unpack --replace did not finish"
+    [ -e doc.tdz ] && fail "unpack --replace kept a container its file holds"
+    cmp -s doc doc.orig || fail "the finished round trip gave other bytes"
+
+    # name: what differs between the container and the file beside it.
+    local name
+    for name in "one byte changed" "one byte more" "one byte less"; do
+        cp doc.orig doc && "$tdz" pack doc
+        case "$name" in
+        "one byte changed") printf 'F' | dd of=doc bs=1 seek=0 conv=notrunc status=none ;;
+        "one byte more") printf 'x' >>doc ;;
+        "one byte less") truncate -s -1 doc ;;
+        esac
+        cp doc doc.before
+        expect_failure "pack --replace, $name" 1 "exists" "$tdz" pack --replace doc
+        expect_failure "unpack --replace, $name" 1 "exists" "$tdz" unpack --replace doc.tdz
+        cmp -s doc doc.before && [ -e doc.tdz ] || fail "$name: a refused run changed a file"
+        rm -f doc.tdz
+    done
+    # A damaged container beside its source is refused, both kept.
+    cp doc.orig doc && "$tdz" pack doc
+    printf '\377' | dd of=doc.tdz bs=1 seek=$(($(wc -c <doc.tdz) - 1)) conv=notrunc status=none
+    expect_failure "pack --replace beside a damaged container" 1 "exists" "$tdz" pack --replace doc
+    [ -e doc ] || fail "the source went beside a damaged container"
+}
+
 case "$group" in
+special) run_special_files ;;
+longnames) run_long_names ;;
+interrupted) run_interrupted_replace ;;
 roundtrip) run_roundtrip ;;
 tempnames) run_temporary_names ;;
 errors) run_errors ;;

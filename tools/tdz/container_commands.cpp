@@ -43,7 +43,7 @@ ContainerCheck CheckContainer(const std::string& path, ByteSink* restored)
 {
     ContainerCheck check;
     InputFile in;
-    if (!in.Open(path)) {
+    if (!in.OpenRegularFile(path)) {
         check.error = in.Error();
         return check;
     }
@@ -124,7 +124,7 @@ ContainerCheck CheckContainer(const std::string& path, ByteSink* restored)
 bool ReadsBackAs(const std::string& path, uint64_t size, uint32_t sum, std::string* error)
 {
     InputFile in;
-    if (!in.Open(path)) {
+    if (!in.OpenRegularFile(path)) {
         *error = in.Error();
         return false;
     }
@@ -141,6 +141,25 @@ bool ReadsBackAs(const std::string& path, uint64_t size, uint32_t sum, std::stri
         return false;
     }
     return true;
+}
+
+// Whether containerPath holds exactly the bytes of path: its stream, size
+// and checksum hold and decode to path's bytes, no more and no fewer.
+bool GivesBack(const std::string& containerPath, const std::string& path, std::string* why)
+{
+    InputFile reference;
+    if (!reference.OpenRegularFile(path)) {
+        *why = reference.Error();
+        return false;
+    }
+    ComparingSink compare(reference);
+    const ContainerCheck check = CheckContainer(containerPath, &compare);
+    uint8_t extra = 0;
+    if (check.ok && !compare.Differs() && reference.Read(&extra, 1) == 0 && !reference.Failed())
+        return true;
+    *why = "'" + containerPath + "' does not give back '" + path + "' (" +
+           (check.error.empty() ? "other bytes" : check.error) + ")";
+    return false;
 }
 
 bool EndsWithContainerExtension(const std::string& path)
@@ -163,10 +182,20 @@ bool PackOne(const std::string& path, bool replace)
 {
     constexpr char kCommand[] = "pack";
     const std::string containerPath = path + kExtension;
-    if (FileExists(containerPath))
+    std::string error;
+    if (FileExists(containerPath)) {
+        // A run ended between writing the container and deleting its
+        // source leaves both: the source goes once the container is proven
+        // to hold it.
+        if (replace && GivesBack(containerPath, path, &error)) {
+            if (!RemoveFile(path, &error))
+                return Fail(kCommand, error);
+            return true;
+        }
         return Fail(kCommand, "'" + containerPath + "' exists; remove it first");
+    }
     InputFile in;
-    if (!in.Open(path))
+    if (!in.OpenRegularFile(path))
         return Fail(kCommand, in.Error());
     uint64_t size = 0;
     if (!in.KnownSize(&size))
@@ -174,7 +203,6 @@ bool PackOne(const std::string& path, bool replace)
     if (size == 0)
         return Fail(kCommand, "'" + path + "' is empty: relc cannot encode 0 bytes");
     HostFileInfo info;
-    std::string error;
     if (!ReadHostFileInfo(path, &info, &error))
         return Fail(kCommand, error);
 
@@ -206,17 +234,8 @@ bool PackOne(const std::string& path, bool replace)
         return true;
 
     // The source goes only once its container gives back every byte of it.
-    InputFile reference;
-    if (!reference.Open(path))
-        return Fail(kCommand, reference.Error() + "; '" + path + "' kept");
-    ComparingSink compare(reference);
-    const ContainerCheck check = CheckContainer(containerPath, &compare);
-    uint8_t extra = 0;
-    if (!check.ok || compare.Differs() || reference.Read(&extra, 1) != 0) {
-        return Fail(kCommand, "'" + containerPath + "' does not give back '" + path + "' (" +
-                                            (check.error.empty() ? "other bytes" : check.error) + "); '" +
-                                            path + "' kept");
-    }
+    if (!GivesBack(containerPath, path, &error))
+        return Fail(kCommand, error + "; '" + path + "' kept");
     if (!RemoveFile(path, &error))
         return Fail(kCommand, error);
     return true;
@@ -228,8 +247,18 @@ bool UnpackOne(const std::string& containerPath, bool replace)
     if (!EndsWithContainerExtension(containerPath))
         return Fail(kCommand, "'" + containerPath + "' does not end with " + kExtension);
     const std::string target = containerPath.substr(0, containerPath.size() - (sizeof kExtension - 1));
-    if (FileExists(target))
+    std::string error;
+    if (FileExists(target)) {
+        // A run ended between giving the file its name and deleting the
+        // container leaves both: the container goes once the file is proven
+        // to hold what it does.
+        if (replace && GivesBack(containerPath, target, &error)) {
+            if (!RemoveFile(containerPath, &error))
+                return Fail(kCommand, error);
+            return true;
+        }
         return Fail(kCommand, "'" + target + "' exists; remove it first");
+    }
 
     OutputFile out;
     if (!out.Open(target))
@@ -237,16 +266,19 @@ bool UnpackOne(const std::string& containerPath, bool replace)
     const ContainerCheck check = CheckContainer(containerPath, &out);
     if (!check.ok)
         return Fail(kCommand, check.sinkRefused ? out.Error() : "'" + containerPath + "': " + check.error);
-    if (!out.Commit())
+    if (!out.Close())
         return Fail(kCommand, out.Error());
 
+    // The times and attributes are set before the file gets its name, so
+    // that a file under the final name is always complete.
     HostFileInfo info;
     info.attributes = check.header.attributes;
     info.creationTime = check.header.creationTime;
     info.lastWriteTime = check.header.lastWriteTime;
-    std::string error;
-    if (!ApplyHostFileInfo(target, info, &error))
+    if (!ApplyHostFileInfo(out.TempPath(), info, &error))
         return Fail(kCommand, error);
+    if (!out.Commit())
+        return Fail(kCommand, out.Error());
     if (!replace)
         return true;
     if (!ReadsBackAs(target, check.header.sourceSize, check.storedChecksum, &error))

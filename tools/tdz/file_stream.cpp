@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -52,6 +53,58 @@ bool InputFile::Open(const std::string& path)
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         error_ = Describe("cannot open", path, errno);
+        return false;
+    }
+    owned_ = true;
+    return true;
+}
+
+bool InputFile::OpenRegularFile(const std::string& path)
+{
+    path_ = path;
+    const std::string notRegular = "'" + path + "' is not a regular file";
+#ifdef _WIN32
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        error_ = Describe("cannot open", path, errno);
+        return false;
+    }
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        error_ = notRegular;
+        _close(fd);
+        return false;
+    }
+    file_ = _fdopen(fd, "rb");
+#else
+    // Opening a FIFO without a writer would wait for one, forever: the
+    // open does not wait, and only a regular file gets past it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = Describe("cannot open", path, errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error_ = notRegular;
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error_ = Describe("cannot open", path, errno);
+        ::close(fd);
+        return false;
+    }
+    file_ = fdopen(fd, "rb");
+#endif
+    if (file_ == nullptr) {
+        error_ = Describe("cannot open", path, errno);
+#ifdef _WIN32
+        _close(fd);
+#else
+        ::close(fd);
+#endif
         return false;
     }
     owned_ = true;
@@ -152,6 +205,20 @@ bool OutputFile::Write(const uint8_t* buf, size_t len)
     return false;
 }
 
+bool OutputFile::Close()
+{
+    if (!owned_ || file_ == nullptr)
+        return true;
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) {
+        error_ = Describe("cannot write", tempPath_, errno);
+        Discard();
+        return false;
+    }
+    return true;
+}
+
 bool OutputFile::Commit()
 {
     if (!owned_) {
@@ -161,13 +228,8 @@ bool OutputFile::Commit()
         }
         return true;
     }
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (closed != 0) {
-        error_ = Describe("cannot write", tempPath_, errno);
-        Discard();
+    if (!Close())
         return false;
-    }
     // std::filesystem::rename replaces an existing file on Windows too,
     // where std::rename refuses to.
     std::error_code ec;
@@ -188,6 +250,10 @@ void OutputFile::Discard()
     if (file_ != nullptr)
         std::fclose(file_);
     file_ = nullptr;
+#ifdef _WIN32
+    // Its attributes may already be set, read-only among them.
+    _chmod(tempPath_.c_str(), _S_IREAD | _S_IWRITE);
+#endif
     std::remove(tempPath_.c_str());
     owned_ = false;
 }

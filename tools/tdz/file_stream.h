@@ -17,6 +17,9 @@ public:
 
     // On failure Error() says why.
     [[nodiscard]] bool Open(const std::string& path);
+    // Opens path only when it is a regular file, never waiting on a FIFO
+    // or a device; "-" is not a name here.
+    [[nodiscard]] bool OpenRegularFile(const std::string& path);
     // The size of a regular file; false for the standard input, pipes and
     // devices, whose size is known only once they are read to the end.
     [[nodiscard]] bool KnownSize(uint64_t* size) const;
@@ -44,6 +47,10 @@ public:
 
     [[nodiscard]] bool Open(const std::string& path);
     bool Write(const uint8_t* buf, size_t len) override;
+    // Ends the writing and keeps the temporary file, so that its times and
+    // attributes can be set (TempPath()) before Commit() gives it its name.
+    [[nodiscard]] bool Close();
+    const std::string& TempPath() const { return tempPath_; }
     [[nodiscard]] bool Commit();
     const std::string& Error() const { return error_; }
 
