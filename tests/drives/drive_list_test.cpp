@@ -128,15 +128,20 @@ TEST_F(DriveList, ARebuildKeepsSurvivingEntriesAsTheyWereAndDropsVanishedOnes) {
     DriveEntry* e = FindDriveEntry(L"E:");
     ToggleAutoCompress(L"E:");
     e->menuIndex = 3;
-    // E: comes back as a fixed drive with another device: the entry is kept
-    // unchanged all the same.
-    Rebuild({{L"F:", 1, 6}, {L"E:", 0, 9}, {L"H:", 1, 7}});
-    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"F:", L"E:", L"H:"}));
+    // The same stick keeps its entry as it was; E: coming back as a fixed
+    // drive of another device gets an entry of its own, never the stick's
+    // target flag and choice.
+    Rebuild({{L"E:", 1, 5}, {L"F:", 1, 6}});
     EXPECT_EQ(FindDriveEntry(L"E:"), e);
-    EXPECT_EQ(e->isTarget, 1);
     EXPECT_EQ(e->autoCompress, 0);
     EXPECT_EQ(e->menuIndex, 3);
-    EXPECT_EQ(e->deviceInstance, 5u);
+    Rebuild({{L"F:", 1, 6}, {L"E:", 0, 9}, {L"H:", 1, 7}});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"F:", L"E:", L"H:"}));
+    e = FindDriveEntry(L"E:");
+    EXPECT_EQ(e->isTarget, 0);
+    EXPECT_EQ(e->autoCompress, 0);
+    EXPECT_EQ(e->menuIndex, -1);
+    EXPECT_EQ(e->deviceInstance, 9u);
     EXPECT_EQ(FindDriveEntry(L"C:"), nullptr);
     EXPECT_EQ(FindDriveEntry(L"H:")->menuIndex, -1);
     // The links hold both ways.

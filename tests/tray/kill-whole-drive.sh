@@ -54,6 +54,13 @@ check() {
 }
 
 for ((t = 1; t <= trials; t++)); do
+  # Every kill lands in a batch with work to do: what the last runs
+  # compressed is put back as it was (temporary files they left stay).
+  for ((n = 0; n < count; n++)); do
+    if [ ! -f "$dir/f$n.txt" ] && [ -f "$dir/f$n.txt.tdz" ] && [ $((t % 5)) -ne 0 ]; then
+      cp "$keep/f$n.txt" "$dir/f$n.txt" && rm -f "$dir/f$n.txt.tdz"
+    fi
+  done
   delay_ms=$((300 + RANDOM % 6000))
   $run "$driver" --drive "$letter" --auto-off --compress-drive >/dev/null 2>&1 &
   pid=$!
@@ -70,7 +77,8 @@ for ((t = 1; t <= trials; t++)); do
   echo "trial $t: killed after ${delay_ms} ms; files as themselves $itself, containers $((count - itself)), temporary files on the drive $partial, lost $bad"
 done
 
-# A run to the end finishes the work.
+# A run to the end finishes the work (every fifth trial left the previous
+# state as it was, so restarts on a half-done drive are among the kills).
 $run "$driver" --drive "$letter" --auto-off --compress-drive --exit-after-batch 2>&1 | tail -1
 finished=0
 for ((n = 0; n < count; n++)); do

@@ -4,13 +4,17 @@
 // at start).
 //
 //   tray_driver --drive R: [--auto-off] [--compress-drive] [--exit-after-batch]
+//               [--menu-after-batch X,Y]
 //
 // --compress-drive answers the whole-drive question with OK as a user
 // would; --exit-after-batch ends the program once that batch has finished
-// and prints "batch done". Otherwise it runs until it is killed or closed.
+// and prints "batch done"; --menu-after-batch opens the tray menu at X,Y
+// a few seconds after it, as a click on the icon would (for pictures).
+// Otherwise it runs until it is killed or closed.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <thread>
 
@@ -38,6 +42,7 @@ int wmain(int argc, wchar_t** argv)
 {
     std::wstring drive = L"R:";
     bool autoOff = false, compress = false, exitAfterBatch = false;
+    POINT menuAt{-1, -1};
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
         if (option == L"--drive" && i + 1 < argc)
@@ -48,6 +53,8 @@ int wmain(int argc, wchar_t** argv)
             compress = true;
         else if (option == L"--exit-after-batch")
             exitAfterBatch = true;
+        else if (option == L"--menu-after-batch" && i + 1 < argc)
+            std::swscanf(argv[++i], L"%ld,%ld", &menuAt.x, &menuAt.y);
     }
     PlaySystem({6, 1, true, true});
     ScriptedStick stick;
@@ -77,8 +84,18 @@ int wmain(int argc, wchar_t** argv)
         std::printf("batch started\n");
         std::fflush(stdout);
     }
+    DWORD batchEnded = 0;
     while (frame.IsWindow()) {
         Pump(50);
+        if (compress && menuAt.x >= 0 && !frame.DriveJobBusy()) {
+            if (batchEnded == 0) {
+                batchEnded = ::GetTickCount();
+            } else if (::GetTickCount() - batchEnded > 4000) {
+                ::SetCursorPos(menuAt.x, menuAt.y);
+                menuAt.x = -1;
+                ::PostMessageW(frame.GetHwnd(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
+            }
+        }
         if (exitAfterBatch && compress && !frame.DriveJobBusy()) {
             std::printf("batch done, %u jobs\n", frame.JobsDone());
             std::fflush(stdout);
