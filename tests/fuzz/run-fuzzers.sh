@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the relc fuzz targets with clang's libFuzzer (ASan + UBSan) into
-# build/fuzz/ and runs each for a bounded time; exits non-zero on any finding.
+# Builds the fuzz targets (the relc codec, the tdz container reader) with
+# clang's libFuzzer (ASan + UBSan) into build/fuzz/ (or $FUZZ_OUT) and runs
+# each for a bounded time; exits non-zero on any finding.
 #   tests/fuzz/run-fuzzers.sh [SECONDS_PER_TARGET]      (default 30)
 # A finding is saved as build/fuzz/artifacts/TARGET-crash-*; replay it with
 #   build/fuzz/TARGET build/fuzz/artifacts/TARGET-crash-...
@@ -13,10 +14,10 @@ if ! [[ "$secs" =~ ^[1-9][0-9]*$ ]]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-out=$root/build/fuzz
+out=${FUZZ_OUT:-$root/build/fuzz}
 corpus=$root/../shared/corpus
 cxx=${FUZZ_CXX:-clang++}
-targets=(fuzz_decode fuzz_roundtrip)
+targets=(fuzz_decode fuzz_roundtrip fuzz_container)
 # Room for three blocks: a first one, a full later one and a short last one.
 max_len=70000
 
@@ -28,11 +29,16 @@ mkdir -p "$out/artifacts"
 
 common=(-std=c++17 -g -I"$root/src" -I"$here")
 codec=("$root"/src/codec/*.cpp)
+# The container reader is the tool's own code on top of the codec.
+tdz_reader=(-I"$root/tools/tdz" "$root"/tools/tdz/{container_commands,file_stream,host_file_info,stream_io}.cpp
+            "$root"/src/container/container_header.cpp)
 echo "run-fuzzers: building into $out"
 pids=()
 for t in "${targets[@]}"; do
+    extra=()
+    [ "$t" = fuzz_container ] && extra=("${tdz_reader[@]}")
     "$cxx" "${common[@]}" -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        "$here/$t.cpp" "${codec[@]}" -o "$out/$t" &
+        "$here/$t.cpp" "${codec[@]}" "${extra[@]}" -o "$out/$t" &
     pids+=($!)
 done
 "$cxx" "${common[@]}" -O1 "$here/seed_encode.cpp" "${codec[@]}" -o "$out/seed_encode" || exit 1
@@ -45,7 +51,7 @@ done
 # its own call pattern bytes.
 seeds=$out/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/fuzz_decode" "$seeds/fuzz_roundtrip"
+mkdir -p "$seeds/fuzz_decode" "$seeds/fuzz_roundtrip" "$seeds/fuzz_container"
 slices=(
     # file           offset length patterns (offer room decoder depth)
     "alice29.txt      10000   4000  0x00 0x00 0x05 0x00"
