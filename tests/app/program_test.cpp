@@ -77,6 +77,14 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     ASSERT_TRUE(Ended(second));
     EXPECT_EQ(trayProcess, WindowProcess(TrayFrame()));
 
+    // The tray menu's about item opens the about box over the frame.
+    ::PostMessageW(TrayFrame(), WM_COMMAND, MAKEWPARAM(32772, 0), 0);
+    const HWND about = probe::WaitForProcessWindow(trayProcess, WithControl(1009));
+    ASSERT_NE(nullptr, about);
+    EXPECT_EQ(TrayFrame(), ::GetWindow(about, GW_OWNER));
+    probe::Click(about, IDOK);
+    ASSERT_TRUE(probe::WaitUntil([&] { return !::IsWindow(about); }));
+
     ASSERT_TRUE(StopTray());
     EXPECT_FALSE(ReadRegistryValue(HKEY_CURRENT_USER, L"Software\\Classes\\.tdz", nullptr).found);
 
