@@ -12,6 +12,8 @@
 namespace {
 
 constexpr wchar_t kReportedLine[] = L"reported";
+// The copy is still being made: the original has not been deleted.
+constexpr wchar_t kCopyingLine[] = L"copying";
 // The copies one process can have in flight at once (one per worker).
 constexpr int kMaxInFlight = 16;
 
@@ -108,6 +110,7 @@ struct ParkRecord {
     wchar_t origin[kPathUnits] = {};
     wchar_t reserved[kPathUnits] = {};  // the way back's name, or empty
     bool reported = false;
+    bool copying = false;
 };
 
 bool WriteText(HANDLE file, const wchar_t* text)
@@ -115,6 +118,16 @@ bool WriteText(HANDLE file, const wchar_t* text)
     const DWORD bytes = static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t));
     DWORD written = 0;
     return WriteFile(file, text, bytes, &written, nullptr) && written == bytes;
+}
+
+// Writes the record's text over what the file held.
+bool WriteRecordText(HANDLE file, const ParkRecord& record)
+{
+    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && SetEndOfFile(file) &&
+           WriteText(file, L"\xFEFF") && WriteText(file, record.origin) && WriteText(file, L"\r\n") &&
+           WriteText(file, record.reserved) && WriteText(file, L"\r\n") &&
+           (!record.copying || (WriteText(file, kCopyingLine) && WriteText(file, L"\r\n"))) &&
+           FlushFileBuffers(file);
 }
 
 // Creates the record and keeps it open (the caller owns the handle); null
@@ -125,9 +138,7 @@ HANDLE WriteRecord(const wchar_t* recordPath, const ParkRecord& record)
                               CREATE_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
-    const bool ok = WriteText(file, L"\xFEFF") && WriteText(file, record.origin) && WriteText(file, L"\r\n") &&
-                    WriteText(file, record.reserved) && WriteText(file, L"\r\n") && FlushFileBuffers(file);
-    if (!ok) {
+    if (!WriteRecordText(file, record)) {
         CloseHandle(file);
         DeleteFileW(recordPath);
         return nullptr;
@@ -144,11 +155,11 @@ bool ReadRecord(HANDLE file, ParkRecord* record)
         return false;
     text[got / sizeof(wchar_t)] = 0;
     const wchar_t* p = text[0] == 0xFEFF ? text + 1 : text;
-    wchar_t* lines[3] = {record->origin, record->reserved, nullptr};
     wchar_t third[16] = {};
-    lines[2] = third;
-    const size_t sizes[3] = {kPathUnits, kPathUnits, 16};
-    for (int i = 0; i < 3 && *p != 0; ++i) {
+    wchar_t fourth[16] = {};
+    wchar_t* lines[4] = {record->origin, record->reserved, third, fourth};
+    const size_t sizes[4] = {kPathUnits, kPathUnits, 16, 16};
+    for (int i = 0; i < 4 && *p != 0; ++i) {
         const wchar_t* end = std::wcsstr(p, L"\r\n");
         if (end == nullptr)
             end = p + std::wcslen(p);
@@ -159,7 +170,8 @@ bool ReadRecord(HANDLE file, ParkRecord* record)
         lines[i][length] = 0;
         p = *end != 0 ? end + 2 : end;
     }
-    record->reported = std::wcscmp(third, kReportedLine) == 0;
+    record->reported = std::wcscmp(third, kReportedLine) == 0 || std::wcscmp(fourth, kReportedLine) == 0;
+    record->copying = std::wcscmp(third, kCopyingLine) == 0;
     return record->origin[0] != 0;
 }
 
@@ -358,6 +370,18 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
         DeleteReserved(record.reserved);
         return kParkNoUniqueName;
     }
+    // The record comes before the copy, marked as a copy being made: a run
+    // ended during the copy leaves a record by which the next start drops
+    // the partial copy and the reserved name.
+    record.copying = true;
+    HANDLE recordFile = WriteRecord(recordPath, record);
+    record.copying = false;
+    if (recordFile == nullptr) {
+        DeleteFileNotify(parkedPath);
+        parkedPath[0] = 0;
+        DeleteReserved(record.reserved);
+        return kParkCopyFailed;
+    }
 
     WIN32_FILE_ATTRIBUTE_DATA info;
     CopyProgressContext copy{frame, cancel};
@@ -369,14 +393,10 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
     else if (!SetTimesAndAttributes(parkedPath, info))
         result = kParkCopyFailed;
 
-    // The record is written before the original goes, and stays open while
-    // the copy is in flight.
-    HANDLE recordFile = nullptr;
-    if (result == 0) {
-        recordFile = WriteRecord(recordPath, record);
-        if (recordFile == nullptr || !AddInFlight(parkedPath, recordFile))
-            result = kParkCopyFailed;
-    }
+    // The record loses its mark before the original goes, and stays open
+    // while the copy is in flight.
+    if (result == 0 && (!WriteRecordText(recordFile, record) || !AddInFlight(parkedPath, recordFile)))
+        result = kParkCopyFailed;
     if (result == 0) {
         FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!check.Valid())
@@ -388,19 +408,17 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
     if (result != 0) {
         // The original is still there: the copy, its record and the
         // reserved name must not stay behind.
-        if (recordFile != nullptr) {
-            bool tracked = false;
-            {
-                TableLock lock;
-                for (const InFlight& slot : Table().slots)
-                    tracked = tracked || slot.record == recordFile;
-            }
-            if (tracked) {
-                EndFlight(parkedPath, true);
-            } else {
-                DeleteFileW(recordPath);
-                CloseHandle(recordFile);
-            }
+        bool tracked = false;
+        {
+            TableLock lock;
+            for (const InFlight& slot : Table().slots)
+                tracked = tracked || slot.record == recordFile;
+        }
+        if (tracked) {
+            EndFlight(parkedPath, true);
+        } else {
+            DeleteFileW(recordPath);
+            CloseHandle(recordFile);
         }
         DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
@@ -480,10 +498,11 @@ size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
             done = true;  // discarded, or put back, before the record went
         } else if (PathExists(record.origin)) {
             // The original was not yet deleted, or the way back had ended:
-            // the copy is only a spare when it holds the same bytes.
-            if (SameBytes(parkedPath, record.origin))
+            // the copy is only a spare when it holds the same bytes, or when
+            // it was never finished.
+            if (record.copying || SameBytes(parkedPath, record.origin))
                 done = DeleteFileNotify(parkedPath);
-        } else {
+        } else if (!record.copying) {
             wchar_t originFolder[kPathUnits];
             ParentFolder(record.origin, originFolder);
             const DWORD attributes = GetFileAttributesW(originFolder);

@@ -39,9 +39,12 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, 
 // folder, "%TEMP%\Tandrel Parked\", as "tdzXXXX.tmp", each with a record
 // "tdzXXXX.tmp.origin" beside it: UTF-16 text (with a byte-order mark) whose
 // lines are the path it came from, the hidden name reserved in that path's
-// folder for the way back, and "reported" once the user was told of it. A
-// process keeps the record of each copy it has in flight open, so that no
-// other process (see RestoreParkedCopies) takes a copy that is in use.
+// folder for the way back, and "reported" once the user was told of it. The
+// record is written before the copy, with a line "copying" until the copy is
+// complete: such a copy is never put back, and is dropped while its origin
+// exists. A process keeps the record of each copy it has in flight open, so
+// that no other process (see RestoreParkedCopies) takes a copy that is in
+// use.
 constexpr wchar_t kParkFolderName[] = L"Tandrel Parked";
 constexpr wchar_t kParkRecordSuffix[] = L".origin";
 
