@@ -22,6 +22,23 @@ run="$repo/tools/wine-run.sh --prefix $tree/wineprefix"
 driver="$tree/tests/tray/tray_driver.exe"
 keep=$(mktemp -d)
 trap 'rm -rf "$keep"' EXIT
+if [ ! -s "$driver" ]; then
+  echo "kill-whole-drive.sh: $driver is missing or empty" >&2
+  exit 2
+fi
+prefix=$(cd "$tree/wineprefix" && pwd)
+
+# The Windows processes of the driver in this tree's prefix only (a plain
+# pattern would also hit a linker writing the driver, or another tree's).
+kill_driver() {
+  local proc pid
+  for proc in /proc/[0-9]*; do
+    tr '\0' '\n' 2>/dev/null <"$proc/cmdline" | head -1 | grep -q 'tray_driver\.exe$' || continue
+    tr '\0' '\n' 2>/dev/null <"$proc/environ" | grep -qx "WINEPREFIX=$prefix" || continue
+    pid=${proc#/proc/}
+    kill -9 "$pid" 2>/dev/null
+  done
+}
 
 sizes_kb=(1 10 100 1024 5120)
 for mb in 20 50 100; do [ "$mb" -le "$max_mb" ] && sizes_kb+=($((mb * 1024))); done
@@ -37,6 +54,7 @@ count=$i
 
 lost=0
 partial_total=0
+not_started=0
 check() {
   local n bad=0
   for ((n = 0; n < count; n++)); do
@@ -61,13 +79,17 @@ for ((t = 1; t <= trials; t++)); do
       cp "$keep/f$n.txt" "$dir/f$n.txt" && rm -f "$dir/f$n.txt.tdz"
     fi
   done
-  delay_ms=$((300 + RANDOM % 6000))
-  $run "$driver" --drive "$letter" --auto-off --compress-drive >/dev/null 2>&1 &
+  delay_ms=$((500 + (RANDOM * 32768 + RANDOM) % 15000))
+  $run "$driver" --drive "$letter" --auto-off --compress-drive >"$keep/log" 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   # The Windows process itself, not only the wine-run wrapper.
-  pkill -9 -f 'tray_driver.exe' 2>/dev/null
+  kill_driver
   wait $pid 2>/dev/null
+  if ! grep -q "batch started" "$keep/log"; then
+    echo "trial $t: the batch had not started after ${delay_ms} ms"
+    not_started=$((not_started + 1))
+  fi
   check
   bad=$?
   lost=$((lost + bad))
@@ -90,5 +112,5 @@ for ((n = 0; n < count; n++)); do
     finished=$((finished + 1))
   fi
 done
-echo "total: $trials kills, $lost files lost, $partial_total temporary files left on the drive after the last kill, $finished of $count files compressed by the final run and restored identically (or, at most 2 KB, left as it is)"
+echo "total: $trials kills ($not_started before the batch started), $lost files lost, $partial_total temporary files left on the drive after the last kill, $finished of $count files compressed by the final run and restored identically (or, at most 2 KB, left as it is)"
 [ "$lost" -eq 0 ] && [ "$finished" -eq "$count" ]
