@@ -58,7 +58,7 @@ ResultCode CompressParked(HWND frame, HANDLE cancel, const wchar_t* parkedPath, 
     if (result != 0)
         return result;
     PostPhase(frame, kPhaseCompress);
-    result = CompressToTarget(frame, cancel, parked.Get(), header, containerPath);
+    result = CompressToTarget(frame, cancel, parked.Get(), header, containerPath, parkedPath);
     parked.Reset();
     if (result == 0)
         DiscardParked(parkedPath);
@@ -155,7 +155,7 @@ ResultCode BuildContainerHeader(HANDLE cancel, const wchar_t* path, FileHandle* 
 }
 
 ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source, const ContainerHeader& header,
-                            const wchar_t* containerPath)
+                            const wchar_t* containerPath, const wchar_t* parkedPath)
 {
     wchar_t tempPath[kPathUnits];
     if (Utf16Length(containerPath) > kMaxOutputPath || !JoinPath(tempPath, kPathUnits, containerPath, kTempSuffix))
@@ -166,6 +166,8 @@ ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source, const Cont
     ResultCode result = CreateHiddenOutput(tempPath, &output);
     if (result != 0)
         return result;
+    if (parkedPath != nullptr)
+        NoteParkedJobOutput(parkedPath, tempPath);
     result = WriteContainerHeader(output.Get(), header);
     if (result == 0)
         result = CompressStreamToFile(frame, cancel, source, header.sourceSize, output.Get());

@@ -38,8 +38,10 @@
 
 // Writes the container of the open source to containerPath through its
 // ".tmp" name. On failure nothing of it is left.
+// parkedPath: the source's parked copy, whose record is told the output.
 [[nodiscard]] ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source,
-                                          const ContainerHeader& header, const wchar_t* containerPath);
+                                          const ContainerHeader& header, const wchar_t* containerPath,
+                                          const wchar_t* parkedPath = nullptr);
 
 // Encodes sourceSize bytes of source into output, followed by the checksum.
 [[nodiscard]] ResultCode CompressStreamToFile(HWND frame, HANDLE cancel, HANDLE source, uint64_t sourceSize,

@@ -65,7 +65,7 @@ ResultCode DecompressParked(HWND frame, HANDLE cancel, const wchar_t* parkedPath
     if (result != 0)
         return result;
     PostPhase(frame, kPhaseDecompress);
-    result = DecompressToTarget(frame, cancel, parked.Get(), header, streamLength, targetPath);
+    result = DecompressToTarget(frame, cancel, parked.Get(), header, streamLength, targetPath, parkedPath);
     parked.Reset();
     if (result == 0)
         DiscardParked(parkedPath);
@@ -149,7 +149,7 @@ ResultCode DecompressFile(HWND frame, HANDLE cancel, HANDLE reply, const wchar_t
 }
 
 ResultCode DecompressToTarget(HWND frame, HANDLE cancel, HANDLE container, const ContainerHeader& header,
-                              uint64_t streamLength, const wchar_t* targetPath)
+                              uint64_t streamLength, const wchar_t* targetPath, const wchar_t* parkedPath)
 {
     wchar_t tempPath[kPathUnits];
     if (Utf16Length(targetPath) > kMaxOutputPath || !JoinPath(tempPath, kPathUnits, targetPath, kTempSuffix))
@@ -159,6 +159,8 @@ ResultCode DecompressToTarget(HWND frame, HANDLE cancel, HANDLE container, const
     ResultCode result = CreateHiddenOutput(tempPath, &output);
     if (result != 0)
         return result;
+    if (parkedPath != nullptr)
+        NoteParkedJobOutput(parkedPath, tempPath);
     result = DecompressStreamToFile(frame, cancel, container, streamLength, output.Get(), header.sourceSize);
     if (result == 0) {
         const FILETIME creation = ToFileTime(header.creationTime);

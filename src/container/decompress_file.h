@@ -23,9 +23,10 @@
 
 // container is open and positioned just behind its header; streamLength is
 // its size less 60.
+// parkedPath: the container's parked copy, whose record is told the output.
 [[nodiscard]] ResultCode DecompressToTarget(HWND frame, HANDLE cancel, HANDLE container,
                                             const ContainerHeader& header, uint64_t streamLength,
-                                            const wchar_t* targetPath);
+                                            const wchar_t* targetPath, const wchar_t* parkedPath = nullptr);
 
 // Decodes streamLength stream bytes of container into output and checks
 // the end of the stream, the size and the checksum that follows it.

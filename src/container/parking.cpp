@@ -14,6 +14,10 @@ namespace {
 constexpr wchar_t kReportedLine[] = L"reported";
 // The copy is still being made: the original has not been deleted.
 constexpr wchar_t kCopyingLine[] = L"copying";
+// Followed by the hidden output the parked copy's job writes.
+constexpr wchar_t kOutputPrefix[] = L"output=";
+// The job succeeded: the copy is no longer needed.
+constexpr wchar_t kDoneLine[] = L"done";
 // The copies one process can have in flight at once (one per worker).
 constexpr int kMaxInFlight = 16;
 
@@ -111,6 +115,8 @@ struct ParkRecord {
     wchar_t reserved[kPathUnits] = {};  // the way back's name, or empty
     bool reported = false;
     bool copying = false;
+    bool done = false;
+    wchar_t output[kPathUnits] = {};  // the job's hidden output, or empty
 };
 
 bool WriteText(HANDLE file, const wchar_t* text)
@@ -148,30 +154,38 @@ HANDLE WriteRecord(const wchar_t* recordPath, const ParkRecord& record)
 
 bool ReadRecord(HANDLE file, ParkRecord* record)
 {
-    wchar_t text[3 * kPathUnits + 16] = {};
+    wchar_t text[4 * kPathUnits + 64] = {};
     DWORD got = 0;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     if (!ReadFile(file, text, sizeof text - sizeof(wchar_t), &got, nullptr))
         return false;
     text[got / sizeof(wchar_t)] = 0;
     const wchar_t* p = text[0] == 0xFEFF ? text + 1 : text;
-    wchar_t third[16] = {};
-    wchar_t fourth[16] = {};
-    wchar_t* lines[4] = {record->origin, record->reserved, third, fourth};
-    const size_t sizes[4] = {kPathUnits, kPathUnits, 16, 16};
-    for (int i = 0; i < 4 && *p != 0; ++i) {
+    // The origin, the reserved name, then marks in any order.
+    const size_t prefixLength = std::wcslen(kOutputPrefix);
+    wchar_t line[kPathUnits + 16];
+    for (int i = 0; i < 6 && *p != 0; ++i) {
         const wchar_t* end = std::wcsstr(p, L"\r\n");
         if (end == nullptr)
             end = p + std::wcslen(p);
         const size_t length = static_cast<size_t>(end - p);
-        if (length >= sizes[i])
+        if (length >= (i < 2 ? kPathUnits : kPathUnits + 16))
             return false;
-        std::wmemcpy(lines[i], p, length);
-        lines[i][length] = 0;
+        wchar_t* to = i == 0 ? record->origin : i == 1 ? record->reserved : line;
+        std::wmemcpy(to, p, length);
+        to[length] = 0;
         p = *end != 0 ? end + 2 : end;
+        if (i < 2)
+            continue;
+        if (std::wcscmp(line, kReportedLine) == 0)
+            record->reported = true;
+        else if (std::wcscmp(line, kCopyingLine) == 0)
+            record->copying = true;
+        else if (std::wcscmp(line, kDoneLine) == 0)
+            record->done = true;
+        else if (std::wcsncmp(line, kOutputPrefix, prefixLength) == 0 && length - prefixLength < kPathUnits)
+            std::wmemcpy(record->output, line + prefixLength, length - prefixLength + 1);
     }
-    record->reported = std::wcscmp(third, kReportedLine) == 0 || std::wcscmp(fourth, kReportedLine) == 0;
-    record->copying = std::wcscmp(third, kCopyingLine) == 0;
     return record->origin[0] != 0;
 }
 
@@ -287,6 +301,20 @@ bool SameBytes(const wchar_t* a, const wchar_t* b)
             return true;
         if (std::memcmp(bufferA, bufferB, ga) != 0)
             return false;
+    }
+}
+
+// Adds a line to the record of a copy in flight.
+void AppendToRecord(const wchar_t* parkedPath, const wchar_t* prefix, const wchar_t* text)
+{
+    TableLock lock;
+    for (const InFlight& slot : Table().slots) {
+        if (slot.record != nullptr && lstrcmpiW(slot.parked, parkedPath) == 0) {
+            SetFilePointer(slot.record, 0, nullptr, FILE_END);
+            (void)(WriteText(slot.record, prefix) && WriteText(slot.record, text) &&
+                   WriteText(slot.record, L"\r\n") && FlushFileBuffers(slot.record));
+            return;
+        }
     }
 }
 
@@ -447,8 +475,16 @@ ResultCode RestoreFromTemp(HWND frame, HANDLE /*cancel*/, const wchar_t* parkedP
     return 0;
 }
 
+void NoteParkedJobOutput(const wchar_t* parkedPath, const wchar_t* outputPath)
+{
+    AppendToRecord(parkedPath, kOutputPrefix, outputPath);
+}
+
 void DiscardParked(const wchar_t* parkedPath)
 {
+    // A run ended from here on needs the copy no more: the next start
+    // drops it.
+    AppendToRecord(parkedPath, kDoneLine, L"");
     ParkRecord record;
     if (ReadRecordOf(parkedPath, &record))
         DeleteReserved(record.reserved);
@@ -496,6 +532,8 @@ size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
         bool done = false;
         if (!PathExists(parkedPath)) {
             done = true;  // discarded, or put back, before the record went
+        } else if (record.done) {
+            done = DeleteFileNotify(parkedPath);
         } else if (PathExists(record.origin)) {
             // The original was not yet deleted, or the way back had ended:
             // the copy is only a spare when it holds the same bytes, or when
@@ -503,6 +541,12 @@ size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
             if (record.copying || SameBytes(parkedPath, record.origin))
                 done = DeleteFileNotify(parkedPath);
         } else if (!record.copying) {
+            // The hidden output of a job that ended midway goes first: it
+            // may take the room the copy needs. Its name was made for that
+            // job alone.
+            const DWORD output = record.output[0] != 0 ? GetFileAttributesW(record.output) : INVALID_FILE_ATTRIBUTES;
+            if (output != INVALID_FILE_ATTRIBUTES && (output & FILE_ATTRIBUTE_HIDDEN) != 0)
+                DeleteFileNotify(record.output);
             wchar_t originFolder[kPathUnits];
             ParentFolder(record.origin, originFolder);
             const DWORD attributes = GetFileAttributesW(originFolder);

@@ -42,7 +42,8 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER totalSize, LARGE_INTEGER transferred, 
 // folder for the way back, and "reported" once the user was told of it. The
 // record is written before the copy, with a line "copying" until the copy is
 // complete: such a copy is never put back, and is dropped while its origin
-// exists. A process keeps the record of each copy it has in flight open, so
+// exists; a line "output=PATH" naming the hidden output its job writes; and
+// "done" once the job succeeded (the next start drops such a copy). A process keeps the record of each copy it has in flight open, so
 // that no other process (see RestoreParkedCopies) takes a copy that is in
 // use.
 constexpr wchar_t kParkFolderName[] = L"Tandrel Parked";
@@ -82,6 +83,11 @@ constexpr wchar_t kParkRecordSuffix[] = L".origin";
 // caller names parkedPath to the user) and nothing left in path's folder.
 ResultCode RestoreFromTemp(HWND frame, HANDLE cancel, const wchar_t* parkedPath, const wchar_t* path);
 
+// Notes in the record of a copy in flight the hidden output its job has
+// created: when a run ends midway, the next start deletes that partial
+// output before it puts the copy back, which may need its room.
+void NoteParkedJobOutput(const wchar_t* parkedPath, const wchar_t* outputPath);
+
 // After the job succeeded: deletes the parked copy, its record and the
 // reserved name.
 void DiscardParked(const wchar_t* parkedPath);
@@ -94,5 +100,6 @@ void DiscardParked(const wchar_t* parkedPath);
 // the way back had ended); forgets a record whose copy is gone. The full
 // paths of the copies left over that were not reported before are added to
 // leftOver (may be null) and marked as reported, so each is reported once.
+// A copy goes back only after the hidden output its job left is deleted.
 // Returns how many parked copies are left over in all.
 size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver);

@@ -123,17 +123,23 @@ new_start
 folder=$(parked_folder)
 [ -n "$folder" ] && [ "$(parked_count)" -ne 0 ] && { echo "kill-parked-route: '$folder' holds copies already" >&2; exit 1; }
 
-# One restore without a kill: it must take the parked route and succeed,
-# and its length sets the range of the kill moments.
-reset_drive
-start=$(date +%s%N)
-result=$(run "$file_op" decompress "P:\\big.bin.tdz" 2>&1)
-took_ms=$((($(date +%s%N) - start) / 1000000))
-if [ "$(state)" != itself ] || [ -e "$volume/big.bin.tdz" ]; then
-    echo "kill-parked-route: the restore without a kill failed ($result)" >&2
-    exit 1
-fi
-echo "kill-parked-route: ${size_mb} MB file, ${container_bytes}-byte container, ${volume_kb} KB drive; a restore takes ${took_ms} ms"
+# Two restores without a kill: they must take the parked route and
+# succeed, and the longer one, and a quarter more, sets the range of the
+# kill moments.
+took_ms=0
+for run_number in 1 2; do
+    reset_drive
+    start=$(date +%s%N)
+    result=$(run "$file_op" decompress "P:\\big.bin.tdz" 2>&1)
+    ms=$((($(date +%s%N) - start) / 1000000))
+    if [ "$(state)" != itself ] || [ -e "$volume/big.bin.tdz" ]; then
+        echo "kill-parked-route: the restore without a kill failed ($result)" >&2
+        exit 1
+    fi
+    [ "$ms" -gt "$took_ms" ] && took_ms=$ms
+done
+took_ms=$((took_ms * 5 / 4))
+echo "kill-parked-route: ${size_mb} MB file, ${container_bytes}-byte container, ${volume_kb} KB drive; kills within ${took_ms} ms"
 
 itself=0 container=0 put_back=0 lost=0 debris=0 spare=0
 for i in $(seq 1 "$kills"); do

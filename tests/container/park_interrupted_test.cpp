@@ -1,6 +1,7 @@
-// A run ended while a source was being copied into the park folder: what it
-// leaves (the partial copy, its record, the reserved way back), as the copy
-// saw it at that moment, is what the next start finds.
+// A run ended while a source was being copied into the park folder, or while
+// the job of a parked copy wrote its output: what it leaves (the partial
+// copy, its record, the reserved way back, the hidden output) is what the
+// next start finds.
 #include <gtest/gtest.h>
 
 #include "container/parking.h"
@@ -105,6 +106,64 @@ TEST_F(ParkInterruptedTest, APartialCopyIsNeverPutBack)
     EXPECT_TRUE(left.empty());  // reported once
     DeleteFileW(g_halfway.parked.c_str());
     DeleteFileW((g_halfway.parked + kParkRecordSuffix).c_str());
+}
+
+// Every copy out of the park folder fails: a run that cannot put its copy
+// back keeps it, with its record, as one ended midway would.
+CopyFileExFunction g_realCopy = nullptr;
+BOOL WINAPI CopyOnlyIntoParkFolder(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID context,
+                                   LPBOOL cancel, DWORD flags)
+{
+    if (wcsstr(to, L"\\Tandrel Parked\\") == nullptr) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return g_realCopy(from, to, progress, context, cancel, flags);
+}
+
+TEST_F(ParkInterruptedTest, TheHiddenOutputOfAJobEndedMidwayGoesBeforeItsCopyComesBack)
+{
+    const std::wstring container = folder / L"held.doc.tdz";
+    ASSERT_TRUE(WriteBytes(container, TextBytes(30000, 63)));
+    const FileState before = Capture(container);
+    wchar_t parked[kPathUnits];
+    ASSERT_EQ(MoveToTempFolder(nullptr, nullptr, container.c_str(), parked), 0u);
+    const std::wstring output = folder / L"held.doc.tmp";
+    ASSERT_TRUE(WriteBytes(output, TextBytes(20000, 64)));
+    SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    NoteParkedJobOutput(parked, output.c_str());
+    g_realCopy = ParkingApi().copyFileEx;
+    ParkingApi().copyFileEx = CopyOnlyIntoParkFolder;
+    EXPECT_NE(RestoreFromTemp(nullptr, nullptr, parked, container.c_str()), 0u);
+    ParkingApi().copyFileEx = g_realCopy;
+
+    std::vector<std::wstring> left;
+    EXPECT_EQ(RestoreParkedCopies(&left), 0u);
+    EXPECT_TRUE(left.empty());
+    EXPECT_TRUE(Unchanged(container, before));
+    EXPECT_TRUE(Missing(output));
+    EXPECT_TRUE(NoLeftovers(folder));
+}
+
+TEST_F(ParkInterruptedTest, ACopyWhoseJobSucceededIsNeverPutBack)
+{
+    const std::wstring container = folder / L"done.doc.tdz";
+    ASSERT_TRUE(WriteBytes(container, TextBytes(30000, 65)));
+    wchar_t parked[kPathUnits];
+    ASSERT_EQ(MoveToTempFolder(nullptr, nullptr, container.c_str(), parked), 0u);
+    {
+        // Held open, the copy outlives the discard, as after a run ended
+        // before it was deleted.
+        FileHandle held(CreateFileW(parked, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.Valid());
+        DiscardParked(parked);
+    }
+    ASSERT_TRUE(Exists(parked));
+    std::vector<std::wstring> left;
+    EXPECT_EQ(RestoreParkedCopies(&left), 0u);
+    EXPECT_TRUE(left.empty());
+    EXPECT_TRUE(Missing(container));  // the job had turned it into its file
+    EXPECT_TRUE(NoLeftovers(folder));
 }
 
 }  // namespace
