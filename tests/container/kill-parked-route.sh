@@ -164,8 +164,8 @@ for i in $(seq 1 "$kills"); do
         put_back=$((put_back + 1)); what="a parked copy, put back at the next start as the $after" ;;
     *) lost=$((lost + 1)); what="LOST (before the start: $before, after: $after, parked: $parked)" ;;
     esac
-    stray=$(find "$volume" -mindepth 1 ! -name big.bin ! -name big.bin.tdz | wc -l)
-    [ "$stray" -ne 0 ] && debris=$((debris + 1)) && what="$what, $stray stray file(s) on the drive"
+    stray=$(find "$volume" -mindepth 1 ! -name big.bin ! -name big.bin.tdz -printf '%f (%s bytes) ')
+    [ -n "$stray" ] && debris=$((debris + 1)) && what="$what, stray on the drive: $stray"
     if [ "$left" -gt 0 ]; then
         what="$what, $left parked copy(ies) left"
         [ "$after" != none ] && spare=$((spare + 1))
