@@ -2,8 +2,8 @@
 // to the installed copy's tray icon, under Wine. Each run removes the
 // installed files, starts the downloaded copy, which installs itself and
 // its servers and starts the installed copy, and stops the clock when that
-// copy's frame, which adds the icon while it is created, has finished
-// starting (it answers a message). Prints every run and the median.
+// copy's frame first answers a message: its thread first takes one while
+// it hands the icon to the taskbar. Prints every run and the median.
 //   wine-run.sh --prefix build/win64/wineprefix build/win64/bench/bench_first_start.exe [--runs N]
 #include <windows.h>
 #include <shlobj.h>
@@ -81,8 +81,7 @@ int wmain(int argc, wchar_t** argv)
         HWND frame = nullptr;
         const DWORD deadline = ::GetTickCount() + 60000;
         DWORD_PTR answer = 0;
-        // The frame exists once found; it has finished starting (icon
-        // added) once it answers: it handles nothing before OnCreate ends.
+        // The frame's thread first answers while it adds the tray icon.
         while (!(frame = TrayFrame()) ||
                !::SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer)) {
             if (::GetTickCount() > deadline)

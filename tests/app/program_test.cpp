@@ -40,7 +40,13 @@ void RemoveStartupShortcut()
     ::DeleteFileW((std::wstring(startup) + L"\\Tandrel.lnk").c_str());
 }
 
-TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
+// A tray program left running by a failed step would outlive the test.
+class TandrelProgram : public ::testing::Test {
+protected:
+    void TearDown() override { StopTray(); }
+};
+
+TEST_F(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
 {
     ASSERT_TRUE(StopTray());
     RemoveStartupShortcut();
@@ -56,7 +62,7 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
 
     // The installed copy runs as the tray program (Wine's user is an
     // administrator: no start-up question).
-    ASSERT_TRUE(probe::WaitUntil([] { return TrayFrame() != nullptr; }, kProcessWaitMs));
+    ASSERT_NE(nullptr, WaitForStartedTray());
     const DWORD trayProcess = WindowProcess(TrayFrame());
     EXPECT_NE(first.id, trayProcess);
 
@@ -66,10 +72,11 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     EXPECT_EQ(server, ReadBytes(folder + L"\\TDShellExt.dll")) << "the twin carries its own server as both";
     const FileState installed = Capture(folder + L"\\Tandrel.exe");
 
-    // While it runs, the shell knows the container type and its command.
-    const RegistryValue command = ReadRegistryValue(
-        HKEY_CURRENT_USER, L"Software\\Classes\\TandrelFile.1\\Shell\\open\\command", nullptr);
-    ASSERT_TRUE(command.found);
+    // While it runs, the shell knows the container type and its command
+    // (written while the frame is being created).
+    const wchar_t commandKey[] = L"Software\\Classes\\TandrelFile.1\\Shell\\open\\command";
+    ASSERT_TRUE(probe::WaitUntil([&] { return ReadRegistryValue(HKEY_CURRENT_USER, commandKey, nullptr).found; }));
+    const RegistryValue command = ReadRegistryValue(HKEY_CURRENT_USER, commandKey, nullptr);
     EXPECT_EQ(L"\"" + folder + L"\\Tandrel.exe\" -o %1", std::wstring(command.data.c_str()));
 
     // A second start ends at once, and without a window.
@@ -94,7 +101,7 @@ TEST(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     ASSERT_FALSE(shortName.empty());
     ASSERT_NE(shortName, folder + L"\\Tandrel.exe");
     Process again = Start(shortName, L"");
-    ASSERT_TRUE(probe::WaitUntil([] { return TrayFrame() != nullptr; }, kProcessWaitMs));
+    ASSERT_NE(nullptr, WaitForStartedTray());
     EXPECT_EQ(again.id, WindowProcess(TrayFrame()));
     EXPECT_TRUE(Unchanged(folder + L"\\Tandrel.exe", installed));
     EXPECT_TRUE(StopTray());

@@ -1,5 +1,7 @@
 #include "tandrel_process.h"
 
+#include "window_probe.h"
+
 Process Start(const std::wstring& executable, const std::wstring& tail)
 {
     std::wstring commandLine = L"\"" + executable + L"\"" + (tail.empty() ? L"" : L" " + tail);
@@ -28,6 +30,19 @@ DWORD WindowProcess(HWND window)
     DWORD id = 0;
     ::GetWindowThreadProcessId(window, &id);
     return id;
+}
+
+HWND WaitForStartedTray(DWORD timeoutMs)
+{
+    HWND frame = nullptr;
+    const bool started = probe::WaitUntil(
+        [&frame] {
+            frame = TrayFrame();
+            DWORD_PTR answer = 0;
+            return frame && ::SendMessageTimeoutW(frame, WM_NULL, 0, 0, SMTO_NORMAL, kProcessWaitMs, &answer);
+        },
+        timeoutMs);
+    return started ? frame : nullptr;
 }
 
 bool StopTray()

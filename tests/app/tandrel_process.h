@@ -22,5 +22,8 @@ bool Ended(const Process& process, DWORD ms = kProcessWaitMs);
 // The running tray program's frame, or null; and the process of a window.
 HWND TrayFrame();
 DWORD WindowProcess(HWND window);
+// Waits until a tray program's frame exists and answers a message (its
+// thread may still be creating it). Its frame, or null after timeoutMs.
+HWND WaitForStartedTray(DWORD timeoutMs = kProcessWaitMs);
 // Closes the running tray program, if any, and waits for its end.
 bool StopTray();
