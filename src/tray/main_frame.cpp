@@ -341,6 +341,7 @@ void CMainFrame::AddTrayIcon()
         ListAutoCompressDrives(autoDrives, kWatcherNamesUnits);
     CopyText(trayIcon_.szTip, kTrayTipUnits + 1, TrayTipText(autoDrives, IsRightToLeftUILanguage(), IsUserAdmin()));
     trayIconAdded_ = ::Shell_NotifyIconW(NIM_ADD, &trayIcon_) != FALSE || trayIconAdded_;
+    ++trayIconAdds_;
 }
 
 void CMainFrame::UpdateTrayTip()

@@ -77,6 +77,7 @@ public:
     const std::wstring& LastBalloon() const { return lastBalloon_; }
     int LastRemovalResult() const { return lastRemovalResult_; }
     unsigned JobsDone() const { return jobsDone_; }
+    unsigned TrayIconAdds() const { return trayIconAdds_; }
     const NOTIFYICONDATAW& TrayIcon() const { return trayIcon_; }
     // The tray menu as it opens: texts, drive items and check marks set;
     // loaded receives the menu to destroy.
@@ -142,4 +143,5 @@ private:
     std::wstring lastBalloon_;
     int lastRemovalResult_ = -1;
     unsigned jobsDone_ = 0;
+    unsigned trayIconAdds_ = 0;
 };

@@ -144,6 +144,15 @@ TEST_F(FrameTest, FindsTheStickCompressesItsNewFilesAndRestoresContainersElsewhe
     EXPECT_EQ(std::wstring(frame->TrayIcon().szTip), L"Automatic compression drive (" + target.substr(0, 2) + L")");
     EXPECT_NE(frame->LastBalloon().find(L"(" + target.substr(0, 2) + L")"), std::wstring::npos) << probe::Narrow(frame->LastBalloon());
 
+    // The watcher thread may not be reading changes yet: probe files until
+    // one is compressed.
+    bool watching = false;
+    for (int i = 0; i < 20 && !watching; ++i) {
+        const std::wstring probeFile = target + L"probe" + std::to_wstring(i) + L".txt";
+        ASSERT_TRUE(WriteBytes(probeFile, TextBytes(5000, 9)));
+        watching = PumpUntil([&] { return Exists(probeFile + L".tdz"); }, 3000);
+    }
+    ASSERT_TRUE(watching);
     ASSERT_TRUE(WriteBytes(target + L"report.txt", TextBytes(200000, 1)));
     ASSERT_TRUE(PumpUntil([&] { return Exists(target + L"report.txt.tdz") && !Exists(target + L"report.txt"); }));
 
@@ -204,6 +213,37 @@ TEST_F(FrameTest, CompressingTheWholeDriveAsksFirstAndEndsWithItsBalloon)
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(Exists(target + L"file" + std::to_wstring(i) + L".txt.tdz")) << i;
     EXPECT_EQ(frame->LastBalloon(), L"Compression of Drive (" + target.substr(0, 2) + L") was completed.");
+}
+
+TEST_F(FrameTest, CancellingABatchFromTheProgressDialogShowsNoBalloon)
+{
+    Command(kAutoCompressFirstId);
+    ASSERT_TRUE(WriteBytes(target + L"big.txt", NoiseBytes(60 * 1024 * 1024, 5)));
+    const std::wstring before = frame->LastBalloon();
+    std::thread user([&] {
+        HWND box = probe::WaitForProcessWindow(::GetCurrentProcessId(), [](HWND h) {
+            return probe::IsDialog(h) && probe::IsVisible(h) && ::GetDlgItem(h, 0xFFFF) != nullptr;
+        });
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        HWND progress = probe::WaitForProcessWindow(::GetCurrentProcessId(), [](HWND h) {
+            return probe::IsVisible(h) && ::GetDlgItem(h, IDC_PROGRESS_BAR) != nullptr;
+        }, 60000);
+        if (progress)
+            ::PostMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+    });
+    Command(kCompressDriveFirstId);
+    ASSERT_TRUE(PumpUntil([&] { return !frame->DriveJobBusy(); }));
+    user.join();
+    EXPECT_EQ(frame->LastBalloon(), before) << "a cancelled batch ends without its balloon";
+    EXPECT_TRUE(Exists(target + L"big.txt"));
+    EXPECT_FALSE(Exists(target + L"big.txt.tdz"));
+}
+
+TEST_F(FrameTest, ARestartedTaskbarGetsTheIconBack)
+{
+    const unsigned adds = frame->TrayIconAdds();
+    ::SendMessageW(frame->GetHwnd(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(frame->TrayIconAdds(), adds + 1);
 }
 
 TEST_F(FrameTest, SafeRemovalTurnsAutomaticCompressionOffAndTellsTheOutcome)
