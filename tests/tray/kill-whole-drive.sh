@@ -45,8 +45,9 @@ for mb in 20 50 100; do [ "$mb" -le "$max_mb" ] && sizes_kb+=($((mb * 1024))); d
 rm -rf "${dir:?}"/* "$dir"/.[!.]* 2>/dev/null
 i=0
 for kb in "${sizes_kb[@]}"; do
-  # Text-like data that compresses, different in every file.
-  yes "line $i of a file of $kb KB that compresses well enough" | head -c $((kb * 1024)) >"$keep/f$i.txt"
+  # Text that compresses to about three quarters, slowly enough that the
+  # kills land inside the batch; different in every file.
+  head -c $((kb * 768)) /dev/urandom | base64 -w 76 | head -c $((kb * 1024)) >"$keep/f$i.txt"
   cp "$keep/f$i.txt" "$dir/f$i.txt"
   i=$((i + 1))
 done
@@ -79,7 +80,7 @@ for ((t = 1; t <= trials; t++)); do
       cp "$keep/f$n.txt" "$dir/f$n.txt" && rm -f "$dir/f$n.txt.tdz"
     fi
   done
-  delay_ms=$((500 + (RANDOM * 32768 + RANDOM) % 15000))
+  delay_ms=$((500 + (RANDOM * 32768 + RANDOM) % 10000))
   $run "$driver" --drive "$letter" --auto-off --compress-drive >"$keep/log" 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
