@@ -29,13 +29,13 @@ CProcessingModalDlg::CProcessingModalDlg(UINT templateId)
 
 CProcessingModalDlg::~CProcessingModalDlg()
 {
-    if (workerThread_) {
+    if (workerThread_.Valid()) {
         // A job still running is cancelled, and a replace question that no
         // window will answer now is answered Cancel.
-        if (cancelEvent_)
-            ::SetEvent(cancelEvent_);
-        if (readyEvent_)
-            ::SetEvent(readyEvent_);
+        if (cancelEvent_.Valid())
+            ::SetEvent(cancelEvent_.Get());
+        if (readyEvent_.Valid())
+            ::SetEvent(readyEvent_.Get());
     }
     StopWorker();
     CloseEvents();
@@ -88,29 +88,29 @@ BOOL CProcessingModalDlg::OnInitDialog()
 
 bool CProcessingModalDlg::StartJob()
 {
-    cancelEvent_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    readyEvent_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!cancelEvent_ || !readyEvent_ || !g_worker) {
+    cancelEvent_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    readyEvent_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!cancelEvent_.Valid() || !readyEvent_.Valid() || !g_worker) {
         CloseEvents();
         return false;
     }
 
     currentFileName_[0] = L'\0';
-    auto* start = new (std::nothrow) WorkerStartRecord{GetHwnd(), currentFileName_, cancelEvent_, nullptr, readyEvent_};
+    auto* start = new (std::nothrow) WorkerStartRecord{GetHwnd(), currentFileName_, cancelEvent_.Get(), nullptr, readyEvent_.Get()};
     if (!start) {
         CloseEvents();
         return false;
     }
-    ::ResetEvent(readyEvent_);
+    ::ResetEvent(readyEvent_.Get());
     uintptr_t thread = _beginthreadex(nullptr, 0, g_worker, start, 0, &workerThreadId_);
     if (thread == 0) {
         delete start;
         CloseEvents();
         return false;
     }
-    workerThread_ = reinterpret_cast<HANDLE>(thread);
+    workerThread_.Reset(reinterpret_cast<HANDLE>(thread));
     // From here on the worker's queue exists and no job message is lost.
-    ::WaitForSingleObject(readyEvent_, INFINITE);
+    ::WaitForSingleObject(readyEvent_.Get(), INFINITE);
 
     auto* job = new (std::nothrow) JobRecord{};
     if (job) {
@@ -134,25 +134,20 @@ bool CProcessingModalDlg::StartJob()
 
 void CProcessingModalDlg::StopWorker()
 {
-    if (!workerThread_)
+    if (!workerThread_.Valid())
         return;
     ::PostThreadMessageW(workerThreadId_, WM_QUIT, 0, 0);
     // No time limit: the worker uses the events until it ends, and a file
     // it is putting back from the temporary folder must not be left there.
-    ::WaitForSingleObject(workerThread_, INFINITE);
-    ::CloseHandle(workerThread_);
-    workerThread_ = nullptr;
+    ::WaitForSingleObject(workerThread_.Get(), INFINITE);
+    workerThread_.Reset();
     workerThreadId_ = 0;
 }
 
 void CProcessingModalDlg::CloseEvents()
 {
-    if (cancelEvent_)
-        ::CloseHandle(cancelEvent_);
-    if (readyEvent_)
-        ::CloseHandle(readyEvent_);
-    cancelEvent_ = nullptr;
-    readyEvent_ = nullptr;
+    cancelEvent_.Reset();
+    readyEvent_.Reset();
 }
 
 void CProcessingModalDlg::OnJobPhase(uint32_t phase, int range)
@@ -189,8 +184,8 @@ void CProcessingModalDlg::OnReplaceQuery(uint32_t /*mode*/, uint32_t* answer)
         // Asked before the cancel reached the job: the answer is Cancel.
         if (answer)
             *answer = kAnswerCancel;
-        if (readyEvent_)
-            ::SetEvent(readyEvent_);
+        if (readyEvent_.Valid())
+            ::SetEvent(readyEvent_.Get());
         return;
     }
     CConfirmReplaceDlg question;
@@ -208,20 +203,20 @@ void CProcessingModalDlg::OnReplaceQuery(uint32_t /*mode*/, uint32_t* answer)
 
     if (answer)
         *answer = static_cast<uint32_t>(question.GetResult());
-    if (readyEvent_)
-        ::SetEvent(readyEvent_);
+    if (readyEvent_.Valid())
+        ::SetEvent(readyEvent_.Get());
 }
 
 void CProcessingModalDlg::OnCancel()
 {
-    if (workerThread_) {
+    if (workerThread_.Valid()) {
         // The dialog, and with it the program, ends with the job's report
         // (OnJobDone): a job cannot be cancelled while it puts a parked file
         // back, and that file must not stay in the temporary folder. Until
         // then the dialog says that the job is finishing.
         if (!cancelling_) {
             cancelling_ = true;
-            ::SetEvent(cancelEvent_);
+            ::SetEvent(cancelEvent_.Get());
             cancelButton_.EnableWindow(false);
             SetWindowText(LoadText(
                 PhaseTitleId(operation_ == kOperationCompress ? kPhaseEndCompress : kPhaseEndDecompress)));

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "base/win_handle.h"
 #include "common/job_progress_dlg.h"
 #include "container/job_protocol.h"
 
@@ -46,10 +47,10 @@ private:
     void StopWorker();
     void CloseEvents();
 
-    HANDLE cancelEvent_ = nullptr;
-    HANDLE readyEvent_ = nullptr;
+    EventHandle cancelEvent_;
+    EventHandle readyEvent_;
     wchar_t currentFileName_[kPathUnits] = {};
-    HANDLE workerThread_ = nullptr;
+    ThreadHandle workerThread_;
     unsigned workerThreadId_ = 0;
     wchar_t path_[kPathUnits] = {};
     uint32_t operation_ = kOperationDecompress;

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <new>
 
+#include "base/win_handle.h"
 #include "drives/drive_watchers.h"
 
 namespace {
@@ -172,17 +173,14 @@ DriveEntry* AddListedDrive(DriveEntry** oldList, const wchar_t* name, int isTarg
 
 DriveEntry* CreateDriveEntry(const wchar_t* name, int isTarget, DEVINST deviceInstance) {
     if (!IsDriveName(name)) return nullptr;
-    HANDLE stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (stopEvent == nullptr) return nullptr;
+    EventHandle stopEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!stopEvent.Valid()) return nullptr;
     DriveEntry* entry = new (std::nothrow) DriveEntry{};
-    if (entry == nullptr) {
-        CloseHandle(stopEvent);
-        return nullptr;
-    }
+    if (entry == nullptr) return nullptr;
     lstrcpynW(entry->name, name, kDriveNameUnits);
     entry->isTarget = isTarget;
     entry->autoCompress = isTarget;
-    entry->stopEvent = stopEvent;
+    entry->stopEvent = stopEvent.Detach();
     entry->menuIndex = -1;
     entry->deviceInstance = deviceInstance;
     return entry;
