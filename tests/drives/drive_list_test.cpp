@@ -2,11 +2,13 @@
 // rebuilds, lookups, flags and the drive menu items.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "drives/drive_list.h"
 #include "drives/drive_menu.h"
+#include "drives/drive_watchers.h"
 
 namespace {
 
@@ -166,6 +168,26 @@ std::vector<std::pair<std::wstring, UINT>> MenuItems(HMENU menu) {
         items.emplace_back(text, GetMenuItemID(menu, i) | ((state & MF_CHECKED) ? 0x10000u : 0u));
     }
     return items;
+}
+
+// A watcher slower to stop than the old 3000 ms limit: StopWatcher must not
+// close what the thread still uses, so it returns only once the thread is gone.
+TEST_F(DriveList, StopWatcherWaitsForASlowThreadToEnd) {
+    static std::atomic<bool> ended{false};
+    ended = false;
+    DriveEntry* entry = CreateDriveEntry(L"E:", 1, 5);
+    ASSERT_NE(entry, nullptr);
+    entry->watcherThread = CreateThread(nullptr, 0, [](LPVOID event) -> DWORD {
+        WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+        Sleep(kWatcherStopTimeoutMs + 700);  // still busy with the drive
+        ended = true;
+        return 0;
+    }, entry->stopEvent, 0, &entry->watcherThreadId);
+    ASSERT_NE(entry->watcherThread, nullptr);
+    StopWatcher(entry);
+    EXPECT_TRUE(ended) << "StopWatcher returned while the watcher still ran";
+    EXPECT_EQ(entry->watcherThread, nullptr);
+    FreeDriveEntry(entry);
 }
 
 TEST_F(DriveList, DriveMenuListsTargetsWithIdsChecksAndMenuIndexes) {
