@@ -4,14 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "container/folder_walk.h"
 #include "container/job_post.h"
 #include "container/volume_lock.h"
 #include "container/worker_thread.h"
 #include "test_frame.h"
+
+// Records the deletion of one watched pointer, so a test can see that a
+// record was freed. Every allocation of this test program goes through here.
+static std::atomic<void*> g_watchedRecord{nullptr};
+static std::atomic<bool> g_watchedRecordFreed{false};
+void* operator new(std::size_t size) {
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    if (p != nullptr && p == g_watchedRecord.load()) g_watchedRecordFreed = true;
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -535,6 +552,32 @@ TEST(Worker, RunJobAppliesTheNamingRulesAndTheCancelFirst) {
     EXPECT_STREQ(shown, L"shown name.doc");
     CloseHandle(cancel);
     CloseHandle(ready);
+}
+
+TEST(Worker, ABatchEndQueuedBehindQuitIsFreed) {
+    ScratchFolder dir(L"quitbatch");
+    const std::wstring& d = dir.Path();
+    MakeFileWithContainer(d, L"asks.doc", 1);
+    TestFrame frame;
+    TestWorker worker(frame);
+    HANDLE answerNow = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    frame.SetReplaceAnswer([answerNow](int) {
+        WaitForSingleObject(answerNow, INFINITE);
+        return kAnswerNo;
+    });
+    worker.Submit(d, L"asks.doc", kOperationCompress, kSubmitWatcherJob);
+    ASSERT_TRUE(frame.WaitUntil([&] { return frame.Count(WM_JOB_PHASE) > 0; }, kWait));
+    // The worker is held in its question: both wait behind it, quit first.
+    auto* batch = new DriveJobRecord{};
+    g_watchedRecordFreed = false;
+    g_watchedRecord = batch;
+    PostThreadMessageW(worker.ThreadId(), WM_QUIT, 0, 0);
+    PostThreadMessageW(worker.ThreadId(), WM_BATCH_END, reinterpret_cast<WPARAM>(batch), 1);
+    SetEvent(answerNow);
+    EXPECT_TRUE(worker.Stop());
+    EXPECT_TRUE(g_watchedRecordFreed) << "the batch's record was left behind";
+    g_watchedRecord = nullptr;
+    CloseHandle(answerNow);
 }
 
 TEST(Worker, JobsQueuedBehindQuitAreFreedNotLost) {
