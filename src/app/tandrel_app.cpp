@@ -13,6 +13,7 @@
 #include "app/install_paths.h"
 #include "app/startup_flags.h"
 #include "app/startup_messages.h"
+#include "base/container_name.h"
 #include "base/platform_facts.h"
 #include "base/ui_language.h"
 #include "common/message_box.h"
@@ -32,10 +33,7 @@ namespace {
 constexpr wchar_t kInstanceMutexName[] = L"CorvaneTandrel1.00";
 constexpr DWORD kPredecessorWaitMs = 10000;
 
-bool HasContainerExtension(const wchar_t* path)
-{
-    return ::lstrcmpiW(::PathFindExtensionW(path), L".tdz") == 0;
-}
+ProgramStarter g_startProgram = ::ShellExecuteW;
 
 // Runs the single request's progress dialog; -1 when it cannot be shown.
 INT_PTR RunSingleJob(const wchar_t* path, uint32_t operation)
@@ -162,6 +160,8 @@ bool CTandrelApp::TakeInstanceMutex()
     return true;
 }
 
+void SetProgramStarter(ProgramStarter starter) { g_startProgram = starter ? starter : ::ShellExecuteW; }
+
 bool CTandrelApp::IsInstalledCopyOrHandOver(const wchar_t* installed, const wchar_t* destination, bool passTail)
 {
     wchar_t running[MAX_PATH];
@@ -182,7 +182,7 @@ bool CTandrelApp::IsInstalledCopyOrHandOver(const wchar_t* installed, const wcha
     wchar_t desktop[MAX_PATH] = {};
     const bool haveDesktop = ::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE) != FALSE;
     const wchar_t* parameters = passTail && !tail_.empty() ? tail_.c_str() : nullptr;
-    const auto started = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+    const auto started = reinterpret_cast<INT_PTR>(g_startProgram(
         nullptr, L"open", installed, parameters, haveDesktop ? desktop : nullptr, SW_SHOWNORMAL));
     // The installed copy may be missing (its copy failed and none was there
     // before): say so instead of ending without a word.

@@ -17,6 +17,11 @@ class CMainFrame;
 // NT 5.0 to 5.2 on 32-bit systems, NT 6.0 and 6.1 in either bitness.
 bool IsSupportedOs();
 
+// How the installed copy is started after a self-installation:
+// ShellExecuteW, or a stand-in for the tests' build of the program.
+using ProgramStarter = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+void SetProgramStarter(ProgramStarter starter);
+
 class CTandrelApp : public CWinApp {
 public:
     CTandrelApp();

@@ -108,6 +108,23 @@ TEST_F(TandrelProgram, InstallsFromADownloadFolderAndRunsOnlyTheInstalledCopy)
     EXPECT_TRUE(Ended(again));
 }
 
+TEST_F(TandrelProgram, AnInstalledCopyThatDoesNotStartIsReportedWithItsCode)
+{
+    ASSERT_TRUE(StopTray());
+    TestFolder download;
+    const std::wstring downloaded = download / L"Tandrel.exe";
+    ASSERT_TRUE(::CopyFileW(TDZ_TANDREL_EXE, downloaded.c_str(), FALSE));
+    ::SetEnvironmentVariableW(L"TDZ_FAIL_INSTALLED_START", L"1");
+    Process first = Start(downloaded, L"");
+    ::SetEnvironmentVariableW(L"TDZ_FAIL_INSTALLED_START", nullptr);
+    const HWND box = probe::WaitForProcessWindow(first.id, MessageBoxWindow());
+    ASSERT_NE(nullptr, box) << "a failed start was dropped silently";
+    EXPECT_EQ(L"Start-up has failed. (0007)", probe::MessageBoxText(box));
+    probe::Click(box, IDOK);
+    EXPECT_TRUE(Ended(first));
+    EXPECT_EQ(nullptr, TrayFrame());
+}
+
 class FileCommands : public ::testing::Test {
 protected:
     // Runs Tandrel with tail and waits for its end.
