@@ -74,12 +74,17 @@ init_prefix() {
 # waits for them: 3-4 s per test instead of 0.1 s. A session therefore keeps
 # one idle program alive, started with no pipes attached, so the background
 # processes belong to it and stay up until the session ends.
+#
+# The same holds for the desktop process that the first window of a
+# server's life starts: the keeper makes one window first, so the desktop
+# process is its child too, not a test's that ctest would then wait for
+# until the test's time runs out.
 start_keeper() {
   local keeper="$WINEPREFIX/tdz-keeper.exe"
-  if [ ! -f "$keeper" ]; then
-    printf '#include <windows.h>\nint main(void) { Sleep(INFINITE); return 0; }\n' \
-      >"$WINEPREFIX/tdz-keeper.c"
-    x86_64-w64-mingw32-gcc -O2 -s -o "$keeper" "$WINEPREFIX/tdz-keeper.c" || return 1
+  local source='#include <windows.h>\nint main(void) { CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL); Sleep(INFINITE); return 0; }\n'
+  if [ ! -f "$keeper" ] || [ "$(cat "$WINEPREFIX/tdz-keeper.c" 2>/dev/null)" != "$(printf "$source")" ]; then
+    printf "$source" >"$WINEPREFIX/tdz-keeper.c"
+    x86_64-w64-mingw32-gcc -O2 -s -o "$keeper" "$WINEPREFIX/tdz-keeper.c" -luser32 || return 1
   fi
   "$WINE64" "$keeper" </dev/null >/dev/null 2>&1 &
   # Returns once the background processes run.
