@@ -22,6 +22,7 @@
 #include "container/job_constants.h"
 #include "ui/controls.h"
 #include "ui/text.h"
+#include "window_picture.h"
 #include "window_probe.h"
 #ifdef TDZ_GALLERY_DECOMPRESSION
 #include "decompression/decompression_dlg.h"
@@ -51,46 +52,6 @@ unsigned __stdcall HalfWayWorker(void* startRecord)
     return 0;
 }
 
-bool SaveBitmap(HWND hwnd, const std::wstring& path)
-{
-    RECT r{};
-    ::GetWindowRect(hwnd, &r);
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(memory, old);
-
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
-    const DWORD imageBytes = stride * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageBytes;
-    bool ok = false;
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (out) {
-        ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-             fwrite(bits, 1, imageBytes, out) == imageBytes;
-        fclose(out);
-    }
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 // Runs show on a thread of its own (it opens a modal window), waits for a
 // visible window of that thread that matches, saves it, then closes it.
 void Capture(const wchar_t* name, const std::function<void()>& show, const probe::WindowMatch& match,
@@ -108,7 +69,7 @@ void Capture(const wchar_t* name, const std::function<void()>& show, const probe
         ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         probe::PumpFor(200);
         std::wstring path = g_folder + L"\\" + name + L".bmp";
-        if (!SaveBitmap(hwnd, path))
+        if (!probe::SaveWindowPicture(hwnd, path))
             fwprintf(stderr, L"gallery: cannot write %ls\n", path.c_str());
         close(hwnd);
     } else {
