@@ -1,7 +1,11 @@
-// relc encoder: block cutting, match search and the incremental interface.
+// relc encoder: block cutting, match search, and the two interfaces over
+// one core: the incremental one on the process-wide workspace and the
+// block-at-a-time one on the caller's states.
 #include <cstring>
+#include <new>
 
 #include "codec/relc.h"
+#include "codec/relc_block.h"
 #include "codec/relc_workspace.h"
 
 using namespace relc_detail;
@@ -52,14 +56,14 @@ inline uint32_t Extend(const uint8_t* W, uint32_t a, uint32_t b, uint32_t n, uin
 //
 // Every stop of the walk returns the same (L, best), so the checks are
 // placed where their inputs change rather than repeated for every candidate.
-Match FindMatch(uint32_t i, uint32_t count) {
-    const uint8_t* W = g_ws.window;
-    const int32_t* P = g_ws.prev;
+Match FindMatch(const EncoderState& st, uint32_t i, uint32_t count) {
+    const uint8_t* W = st.window;
+    const int32_t* P = st.prev;
 
     if (P[i] >= int32_t(MAX_DISTANCE_EXCL)) return {0, 0};
     uint32_t best = i - uint32_t(P[i]);
     uint32_t L = Extend(W, i, best, 3, count);
-    if (g_ws.searchDepth <= 1) return {L, i - best};
+    if (st.searchDepth <= 1) return {L, i - best};
 
     int32_t t = P[i + L - 2];
     if (t == 0 || uint32_t(t) > i) return {L, i - best};
@@ -81,7 +85,7 @@ Match FindMatch(uint32_t i, uint32_t count) {
     }
     if (P[d] <= 0) return {L, i - best};
     if (i + L >= count) return {L, i - best};
-    int32_t steps = g_ws.searchDepth;
+    int32_t steps = st.searchDepth;
     // Candidates below this position are 8192 or more bytes back.
     const uint32_t lowest = i >= RELC_MAX_DISTANCE ? i - RELC_MAX_DISTANCE : 0;
 
@@ -135,34 +139,17 @@ Match FindMatch(uint32_t i, uint32_t count) {
     return {L, i - best};
 }
 
-}  // namespace relc_detail
-
-namespace {
-
-// Codes the window's first count bytes as one block into target (room for
-// RELC_STAGING_SIZE bytes). Returns the bytes produced via *produced and 0,
-// or RELC_E_PARAM when there is nothing at all to code.
-uint32_t EncodeBlock(uint32_t count, uint8_t* target, uint32_t* produced) {
-    Workspace& ws = g_ws;
-    *produced = 0;
-    const bool history = (ws.flags & FLAG_HISTORY_PRESENT) != 0;
-    const uint32_t start = history ? RELC_HISTORY_SIZE : 0;
-    if (history && count <= start) {
-        // Only the history is left: the previous block was the last.
-        ws.flags = FLAG_HISTORY_PRESENT;
-        return 0;
-    }
-    if (!history && count == 0) return RELC_E_PARAM;
-
+// Both interfaces code their blocks here.
+uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target) {
     const uint32_t n = count - start;
-    const uint8_t* W = ws.window;
-    const int32_t* P = ws.prev;
+    const uint8_t* W = st.window;
+    const int32_t* P = st.prev;
     uint8_t* payload = target + 2;
 
     if (count > 3) {
-        BuildPrevTable(count);
+        BuildPrevTable(st, count);
     } else {
-        ws.prev[0] = ws.prev[1] = ws.prev[2] = 0;
+        st.prev[0] = st.prev[1] = st.prev[2] = 0;
     }
 
     uint32_t w = 2;        // write offset in the payload
@@ -180,9 +167,9 @@ uint32_t EncodeBlock(uint32_t count, uint8_t* target, uint32_t* produced) {
             m = lazy;
             lazyPending = false;
         } else if (P[i] > 0) {
-            m = FindMatch(i, count);
+            m = FindMatch(st, i, count);
             if (m.length != 0 && P[i + 1] > 0) {
-                const Match m2 = FindMatch(i + 1, count);
+                const Match m2 = FindMatch(st, i + 1, count);
                 if (m2.length > m.length) {
                     lazy = m2;
                     lazyPending = true;
@@ -237,29 +224,44 @@ uint32_t EncodeBlock(uint32_t count, uint8_t* target, uint32_t* produced) {
         }
     }
 
-    if (!stored) {
-        // The end-of-block marker takes the next control bit. A payload that
-        // would reach 32768 bytes cannot be told from a stored header; it is
-        // checked before its last bytes are written, as the target holds
-        // only one stored block's worth.
-        const uint32_t payloadLen = w + 2;
-        if (payloadLen >= RELC_WINDOW_SIZE) {
-            stored = true;
-        } else {
-            bits |= mask;
-            WriteBE16(payload + ctrlPos, bits);
-            payload[w] = 0;
-            payload[w + 1] = 0;
-            WriteBE16(target, payloadLen);
-            *produced = payloadLen + 2;
-        }
+    // The end-of-block marker takes the next control bit. A payload that
+    // would reach 32768 bytes cannot be told from a stored header; it is
+    // checked before its last bytes are written, as the target holds only
+    // one stored block's worth.
+    const uint32_t payloadLen = w + 2;
+    if (!stored && payloadLen < RELC_WINDOW_SIZE) {
+        bits |= mask;
+        WriteBE16(payload + ctrlPos, bits);
+        payload[w] = 0;
+        payload[w + 1] = 0;
+        WriteBE16(target, payloadLen);
+        return payloadLen + 2;
     }
-    if (stored) {
-        WriteBE16(target, 0x8000 | (n & 0x7FFF));
-        std::memcpy(target + 2, W + start, n);
-        *produced = n + 2;
-    }
+    WriteBE16(target, 0x8000 | (n & 0x7FFF));
+    std::memcpy(target + 2, W + start, n);
+    return n + 2;
+}
 
+}  // namespace relc_detail
+
+namespace {
+
+// Codes the workspace window's first count bytes as one block into target
+// (room for RELC_STAGING_SIZE bytes). Returns the bytes produced via
+// *produced and 0, or RELC_E_PARAM when there is nothing at all to code.
+uint32_t EncodeWindow(uint32_t count, uint8_t* target, uint32_t* produced) {
+    Workspace& ws = g_ws;
+    *produced = 0;
+    const bool history = (ws.flags & FLAG_HISTORY_PRESENT) != 0;
+    const uint32_t start = history ? RELC_HISTORY_SIZE : 0;
+    if (history && count <= start) {
+        // Only the history is left: the previous block was the last.
+        ws.flags = FLAG_HISTORY_PRESENT;
+        return 0;
+    }
+    if (!history && count == 0) return RELC_E_PARAM;
+
+    *produced = EncodeBlock(ws, start, count, target);
     if (count == RELC_WINDOW_SIZE) {
         ws.flags |= FLAG_WINDOW_WAS_FULL;
     } else {
@@ -321,7 +323,7 @@ uint32_t RelcEncode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
             const bool direct = room >= RELC_STAGING_SIZE;
             uint8_t* target = direct ? out + written : ws.staging;
             uint32_t produced = 0;
-            blockResult = EncodeBlock(RELC_WINDOW_SIZE - ws.windowFree, target, &produced);
+            blockResult = EncodeWindow(RELC_WINDOW_SIZE - ws.windowFree, target, &produced);
             if (direct) {
                 written += produced;
             } else {
@@ -378,4 +380,24 @@ uint32_t RelcEncode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
     *inLen = taken;
     *outLen = written;
     return status;
+}
+
+struct RelcBlockEncoder : relc_detail::EncoderState {};
+
+RelcBlockEncoder* RelcNewBlockEncoder(int32_t depthLevel) {
+    if (depthLevel > 128) return nullptr;
+    RelcBlockEncoder* encoder = new (std::nothrow) RelcBlockEncoder;
+    if (encoder != nullptr) encoder->searchDepth = depthLevel == 0 ? DEFAULT_SEARCH_DEPTH : depthLevel;
+    return encoder;
+}
+
+void RelcFreeBlockEncoder(RelcBlockEncoder* encoder) { delete encoder; }
+
+uint32_t RelcEncodeBlock(RelcBlockEncoder* encoder, const uint8_t* history, const uint8_t* newBytes, uint32_t newCount,
+                         uint8_t* out) {
+    const uint32_t start = history != nullptr ? RELC_HISTORY_SIZE : 0;
+    if (newCount == 0 || newCount > RELC_WINDOW_SIZE - start) return 0;
+    if (history != nullptr) std::memcpy(encoder->window, history, RELC_HISTORY_SIZE);
+    std::memcpy(encoder->window + start, newBytes, newCount);
+    return EncodeBlock(*encoder, start, start + newCount, out);
 }

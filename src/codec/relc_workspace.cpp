@@ -37,8 +37,7 @@ inline void SortPass(const uint8_t* W, uint32_t off, const uint32_t* src, uint32
 //
 // The prev table doubles as the middle pass's output: it is only written for
 // real by the last loop, which reads the sorted positions alone.
-void BuildPrevTable(uint32_t count) {
-    Workspace& ws = g_ws;
+void BuildPrevTable(EncoderState& ws, uint32_t count) {
     const uint8_t* W = ws.window;
     int32_t* prev = ws.prev;
     if (count <= 3) {

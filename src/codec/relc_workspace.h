@@ -19,16 +19,23 @@ constexpr uint32_t NEW_BYTES_LATER_BLOCK = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
 // they write whole 16-byte chunks past the end of a match or literal run.
 constexpr uint32_t WINDOW_SLACK = 32;
 
-struct Workspace {
+// What the encoder needs to code one block: the window and the match
+// search's tables. The process-wide workspace is one; every RelcBlockEncoder
+// is another, so one encoder core serves both interfaces.
+struct EncoderState {
     uint8_t window[RELC_WINDOW_SIZE];
     uint8_t windowSlack[WINDOW_SLACK];
-    uint8_t staging[RELC_STAGING_SIZE];
     int32_t prev[RELC_WINDOW_SIZE];
     uint32_t sorted[RELC_WINDOW_SIZE];
     uint32_t counts[2][257];
+    int32_t searchDepth;
+};
+
+// The decoder shares the window (and its slack) with the encoder.
+struct Workspace : EncoderState {
+    uint8_t staging[RELC_STAGING_SIZE];
 
     uint32_t flags;
-    int32_t searchDepth;
     uint64_t totalSize;
 
     // Encoder: free bytes of the window; staging holds one coded block (or
@@ -56,10 +63,17 @@ struct Match {
 
 // Longest earlier occurrence of the window's bytes at position i, among the
 // first count bytes, as the encoder searches it (prev table already built).
-Match FindMatch(uint32_t i, uint32_t count);
+Match FindMatch(const EncoderState& st, uint32_t i, uint32_t count);
+inline Match FindMatch(uint32_t i, uint32_t count) { return FindMatch(g_ws, i, count); }
 
-// Fills g_ws.prev[0..count) for the window's first count bytes.
-void BuildPrevTable(uint32_t count);
+// Fills st.prev[0..count) for the window's first count bytes.
+void BuildPrevTable(EncoderState& st, uint32_t count);
+inline void BuildPrevTable(uint32_t count) { BuildPrevTable(g_ws, count); }
+
+// Codes window[start..count) behind the history window[0..start) as one
+// block, header included, into target (room for RELC_STAGING_SIZE bytes);
+// returns the bytes written. count > start.
+uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target);
 
 inline uint32_t ReadBE16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 inline void WriteBE16(uint8_t* p, uint32_t v) {
