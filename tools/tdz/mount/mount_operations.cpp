@@ -1,0 +1,320 @@
+#define FUSE_USE_VERSION 31
+#include "mount_operations.h"
+
+#include <fuse.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <tuple>
+
+#include "container_reader.h"
+#include "container_view.h"
+#include "decoded_cache.h"
+#include "source_tree.h"
+
+namespace {
+
+constexpr uint64_t kUnixEpochInFileTime = 116444736000000000ull;
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr uint32_t kReadOnlyAttribute = 0x1;
+// Readers of closed containers kept for their history; beyond this many the
+// unused ones go.
+constexpr size_t kKeptReaders = 64;
+
+using FileKey = std::tuple<dev_t, ino_t, off_t, int64_t, int64_t>;
+
+FileKey KeyOf(const struct stat& st)
+{
+    return FileKey{st.st_dev, st.st_ino, st.st_size, ModificationNs(st), ChangeNs(st)};
+}
+
+struct timespec FromFileTime(uint64_t fileTime)
+{
+    const int64_t ticks = int64_t(fileTime - kUnixEpochInFileTime);
+    int64_t seconds = ticks / kTicksPerSecond;
+    int64_t rest = ticks % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        --seconds;
+    }
+    struct timespec time{};
+    time.tv_sec = static_cast<time_t>(seconds);
+    time.tv_nsec = static_cast<long>(rest * 100);
+    return time;
+}
+
+}  // namespace
+
+struct MountFileSystem {
+    explicit MountFileSystem(const MountSettings& settings)
+        : views(settings.source, [this](const std::string& path, const std::string& why) { Report(path, why); }),
+          cache(settings.cacheBytes)
+    {
+    }
+
+    // One line on stderr for each damaged container, once.
+    void Report(const std::string& path, const std::string& why)
+    {
+        std::lock_guard<std::mutex> lock(reportMutex);
+        if (!reported.insert(path + '\n' + why).second)
+            return;
+        std::fprintf(stderr, "tdz: mount: '%s': %s\n", path.c_str(), why.c_str());
+        std::fflush(stderr);
+    }
+
+    std::shared_ptr<ContainerReader> ReaderFor(const struct stat& st, const ContainerHeader& header)
+    {
+        std::lock_guard<std::mutex> lock(readersMutex);
+        const FileKey key = KeyOf(st);
+        auto& slot = readers[key];
+        if (!slot) {
+            slot = std::make_shared<ContainerReader>(++lastReaderId, header, uint64_t(st.st_size));
+            if (readers.size() > kKeptReaders) {
+                for (auto it = readers.begin(); it != readers.end();)
+                    it = it->second.use_count() == 1 && it->first != key ? readers.erase(it) : std::next(it);
+            }
+        }
+        return slot;
+    }
+
+    SourceTree tree;
+    FolderViews views;
+    DecodedCache cache;
+    std::mutex reportMutex;
+    std::set<std::string> reported;
+    std::mutex readersMutex;
+    std::map<FileKey, std::shared_ptr<ContainerReader>> readers;
+    uint64_t lastReaderId = 0;
+};
+
+namespace {
+
+struct OpenFile {
+    UniqueFd fd;
+    std::shared_ptr<ContainerReader> reader;  // null for a file shown as it is
+    std::string sourcePath;
+};
+
+MountFileSystem& Self()
+{
+    return *static_cast<MountFileSystem*>(fuse_get_context()->private_data);
+}
+
+// The folder that holds path's last component, and what that name stands
+// for there. 0 or -errno.
+int Resolve(const char* path, UniqueFd* folder, ViewEntry* entry, std::string* folderPath)
+{
+    MountFileSystem& fs = Self();
+    std::string name;
+    SplitMountPath(path, folderPath, &name);
+    const int fd = fs.tree.OpenFolder(*folderPath);
+    if (fd < 0)
+        return fd;
+    *folder = UniqueFd(fd);
+    return fs.views.Lookup(fd, *folderPath, name, entry);
+}
+
+void ShowContainerAs(const ContainerHeader& header, struct stat* st)
+{
+    st->st_size = static_cast<off_t>(header.sourceSize);
+    if ((header.attributes & kReadOnlyAttribute) != 0)
+        st->st_mode &= ~mode_t(0222);
+    const struct timespec written = FromFileTime(header.lastWriteTime);
+#ifdef __APPLE__
+    st->st_mtimespec = written;
+    st->st_birthtimespec = FromFileTime(header.creationTime);
+#else
+    st->st_mtim = written;
+#endif
+}
+
+int GetAttr(const char* path, struct stat* st, fuse_file_info*)
+{
+    MountFileSystem& fs = Self();
+    if (std::strcmp(path, "/") == 0)
+        return fstat(fs.tree.RootFd(), st) == 0 ? 0 : -errno;
+    UniqueFd folder;
+    ViewEntry entry;
+    std::string folderPath;
+    const int result = Resolve(path, &folder, &entry, &folderPath);
+    if (result != 0)
+        return result;
+    if (fstatat(folder.Get(), entry.sourceName.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -errno;
+    if (entry.restored) {
+        if (!S_ISREG(st->st_mode))
+            return -ENOENT;
+        ShowContainerAs(entry.header, st);
+    }
+    return 0;
+}
+
+int ReadLink(const char* path, char* buffer, size_t size)
+{
+    UniqueFd folder;
+    ViewEntry entry;
+    std::string folderPath;
+    const int result = Resolve(path, &folder, &entry, &folderPath);
+    if (result != 0)
+        return result;
+    if (size == 0)
+        return -EINVAL;
+    // The link's own text: the kernel resolves it in the mount, never the
+    // daemon in the source.
+    const ssize_t n = readlinkat(folder.Get(), entry.sourceName.c_str(), buffer, size - 1);
+    if (n < 0)
+        return -errno;
+    buffer[n] = '\0';
+    return 0;
+}
+
+int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags)
+{
+    MountFileSystem& fs = Self();
+    const int fd = fs.tree.OpenFolder(path);
+    if (fd < 0)
+        return fd;
+    UniqueFd folder(fd);
+    std::vector<std::string> names;
+    const int result = fs.views.List(fd, path, &names);
+    if (result != 0)
+        return result;
+    fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags(0));
+    fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags(0));
+    for (const std::string& name : names) {
+        if (fill(buffer, name.c_str(), nullptr, 0, fuse_fill_dir_flags(0)) != 0)
+            break;
+    }
+    return 0;
+}
+
+int Open(const char* path, fuse_file_info* info)
+{
+    if ((info->flags & O_ACCMODE) != O_RDONLY)
+        return -EROFS;
+    MountFileSystem& fs = Self();
+    UniqueFd folder;
+    ViewEntry entry;
+    std::string folderPath;
+    int result = Resolve(path, &folder, &entry, &folderPath);
+    if (result != 0)
+        return result;
+    auto file = std::make_unique<OpenFile>();
+    file->sourcePath = fs.tree.Describe(folderPath == "/" ? "/" + entry.sourceName
+                                                          : folderPath + "/" + entry.sourceName);
+    file->fd = UniqueFd(openat(folder.Get(), entry.sourceName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file->fd.Valid())
+        return -errno;
+    struct stat st;
+    if (fstat(file->fd.Get(), &st) != 0)
+        return -errno;
+    if (!S_ISREG(st.st_mode))
+        return -EACCES;  // devices and pipes of the source are not passed on
+    if (entry.restored) {
+        // The header again, from the file now open: it may have changed
+        // since the folder was listed.
+        ContainerHeader header;
+        std::string why;
+        if (!CheckContainerHeader(file->fd.Get(), uint64_t(st.st_size), &header, &why)) {
+            fs.Report(file->sourcePath, why);
+            return -EIO;
+        }
+        file->reader = fs.ReaderFor(st, header);
+        std::string damage;
+        result = file->reader->Index(file->fd.Get(), &damage);
+        if (!damage.empty())
+            fs.Report(file->sourcePath, damage);
+        if (result != 0)
+            return result;
+    }
+    info->fh = reinterpret_cast<uint64_t>(file.release());
+    return 0;
+}
+
+int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info)
+{
+    OpenFile& file = *reinterpret_cast<OpenFile*>(info->fh);
+    if (offset < 0)
+        return -EINVAL;
+    if (!file.reader) {
+        for (;;) {
+            const ssize_t n = pread(file.fd.Get(), buffer, size, offset);
+            if (n >= 0 || errno != EINTR)
+                return n >= 0 ? int(n) : -errno;
+        }
+    }
+    MountFileSystem& fs = Self();
+    std::string damage;
+    const ssize_t n = file.reader->Read(file.fd.Get(), uint64_t(offset), reinterpret_cast<uint8_t*>(buffer), size,
+                                        fs.cache, &damage);
+    if (!damage.empty())
+        fs.Report(file.sourcePath, damage);
+    return int(n);
+}
+
+int Release(const char*, fuse_file_info* info)
+{
+    delete reinterpret_cast<OpenFile*>(info->fh);
+    return 0;
+}
+
+int StatFs(const char*, struct statvfs* st)
+{
+    return fstatvfs(Self().tree.RootFd(), st) == 0 ? 0 : -errno;
+}
+
+void* Init(fuse_conn_info*, fuse_config* config)
+{
+    config->entry_timeout = 1;
+    config->attr_timeout = 1;
+    config->negative_timeout = 0;
+    // The kernel keeps decoded pages across opens, and drops them when the
+    // size or time shown changes.
+    config->auto_cache = 1;
+    return fuse_get_context()->private_data;
+}
+
+fuse_operations MakeOperations()
+{
+    fuse_operations ops{};
+    ops.init = Init;
+    ops.getattr = GetAttr;
+    ops.readlink = ReadLink;
+    ops.readdir = ReadDir;
+    ops.open = Open;
+    ops.read = Read;
+    ops.release = Release;
+    ops.statfs = StatFs;
+    return ops;
+}
+
+}  // namespace
+
+const fuse_operations& MountOperations()
+{
+    static const fuse_operations ops = MakeOperations();
+    return ops;
+}
+
+MountFileSystem* NewMountFileSystem(const MountSettings& settings, std::string* error)
+{
+    auto fs = std::make_unique<MountFileSystem>(settings);
+    if (!fs->tree.Open(settings.source, error))
+        return nullptr;
+    return fs.release();
+}
+
+void DeleteMountFileSystem(MountFileSystem* fileSystem)
+{
+    delete fileSystem;
+}
