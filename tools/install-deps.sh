@@ -8,6 +8,7 @@ packages=(
   make cmake ninja-build g++ clang libclang-rt-14-dev
   mingw-w64 wine wine64 xvfb xauth
   googletest zlib1g-dev liblz4-dev
+  libfuse3-dev fuse3 pkg-config
   imagemagick xdotool
   fonts-ipafont-gothic fonts-dejavu-core
 )
