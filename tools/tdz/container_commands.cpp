@@ -1,11 +1,17 @@
 #include "container_commands.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "container/container_header.h"
 #include "container_streams.h"
+#include "file_attributes.h"
 #include "file_stream.h"
+#include "file_tree.h"
 #include "host_file_info.h"
+#include "pack_encoder.h"
+#include "progress_line.h"
 #include "report.h"
 #include "stream_io.h"
 
@@ -38,8 +44,9 @@ std::string Damaged(const std::string& why)
 }
 
 // Reads the header, decodes exactly the stream's length into restored (may
-// be null), and checks the end marker, the size and the checksum.
-ContainerCheck CheckContainer(const std::string& path, ByteSink* restored)
+// be null), and checks the end marker, the size and the checksum. With
+// showProgress, a long stream shows its progress line.
+ContainerCheck CheckContainer(const std::string& path, ByteSink* restored, bool showProgress = false)
 {
     ContainerCheck check;
     InputFile in;
@@ -69,7 +76,9 @@ ContainerCheck CheckContainer(const std::string& path, ByteSink* restored)
     }
     check.streamLength = size - kContainerOverhead;
 
-    LimitedSource stream(in, check.streamLength);
+    ProgressLine progress(showProgress, path, check.streamLength);
+    ProgressSource counted(in, progress);
+    LimitedSource stream(counted, check.streamLength);
     SummingSink sink(restored);
     const StreamResult result = DecodeRelcStream(stream, sink);
     const std::string at = " at stream offset " + std::to_string(result.inputOffset);
@@ -116,6 +125,7 @@ ContainerCheck CheckContainer(const std::string& path, ByteSink* restored)
         check.error = Damaged(text);
         return check;
     }
+    progress.Clear();
     check.ok = true;
     return check;
 }
@@ -162,41 +172,70 @@ bool GivesBack(const std::string& containerPath, const std::string& path, std::s
     return false;
 }
 
-bool EndsWithContainerExtension(const std::string& path)
+// Why a file that is not a regular file is refused, with the hint a folder
+// deserves.
+std::string NotRegular(const InputFile& in, const std::string& path, bool recursive)
 {
-    const size_t n = sizeof kExtension - 1;
-    if (path.size() <= n)
-        return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = path[path.size() - n + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExtension[i])
-            return false;
-    }
-    const char before = path[path.size() - n - 1];
-    return before != '/' && before != '\\';
+    std::error_code ec;
+    if (!recursive && std::filesystem::is_directory(path, ec))
+        return "'" + path + "' is not a regular file (a folder: -r takes its tree)";
+    return in.Error();
 }
 
-bool PackOne(const std::string& path, bool replace)
+// What may stand at an output's name before it is written: nothing, or with
+// force a regular file (or a symbolic link, which the rename replaces, never
+// its target) that is not the input itself.
+bool OutputNameFree(const std::string& output, const std::string& input, bool force, std::string* why)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(output, ec);
+    if (ec || !std::filesystem::exists(status))
+        return true;
+    if (std::filesystem::equivalent(output, input, ec)) {
+        *why = "'" + output + "' is the input itself";
+        return false;
+    }
+    if (!force) {
+        *why = "'" + output + "' exists; remove it first or give -f";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status) && !std::filesystem::is_symlink(status)) {
+        *why = "'" + output + "' exists and is not a regular file; -f replaces only files";
+        return false;
+    }
+    return true;
+}
+
+std::string SizesText(uint64_t original, uint64_t container)
+{
+    char ratio[32] = "-";
+    if (original != 0)
+        std::snprintf(ratio, sizeof ratio, "%.3f", double(container) / double(original));
+    return std::to_string(original) + " -> " + std::to_string(container) + " bytes, ratio " + ratio;
+}
+
+bool PackOne(const std::string& path, const CommandLine& line)
 {
     constexpr char kCommand[] = "pack";
-    const std::string containerPath = path + kExtension;
+    const std::string containerPath = line.output.empty() ? path + kExtension : line.output;
     std::string error;
     if (FileExists(containerPath)) {
         // A run ended between writing the container and deleting its
         // source leaves both: the source goes once the container is proven
         // to hold it.
-        if (replace && GivesBack(containerPath, path, &error)) {
+        std::error_code same;
+        if (line.replace && !std::filesystem::equivalent(containerPath, path, same) &&
+            GivesBack(containerPath, path, &error)) {
             if (!RemoveFile(path, &error))
                 return Fail(kCommand, error);
             return true;
         }
-        return Fail(kCommand, "'" + containerPath + "' exists; remove it first");
+        if (!OutputNameFree(containerPath, path, line.force, &error))
+            return Fail(kCommand, error);
     }
     InputFile in;
     if (!in.OpenRegularFile(path))
-        return Fail(kCommand, in.Error());
+        return Fail(kCommand, NotRegular(in, path, line.recursive));
     uint64_t size = 0;
     if (!in.KnownSize(&size))
         return Fail(kCommand, "'" + path + "' is not a regular file");
@@ -217,8 +256,11 @@ bool PackOne(const std::string& path, bool replace)
     OutputFile out;
     if (!out.Open(containerPath) || !out.Write(headerBytes, sizeof headerBytes))
         return Fail(kCommand, out.Error());
-    SummingSource summed(in);
-    const StreamResult result = EncodeRelcStream(summed, size, out);
+    ProgressLine progress(!line.quiet, path, size);
+    ProgressSource counted(in, progress);
+    SummingSource summed(counted);
+    const StreamResult result = EncodeOnThreads(summed, size, out, line.threads);
+    progress.Clear();
     if (result.status != StreamStatus::Ok) {
         const std::string why = result.status == StreamStatus::WriteFailed ? out.Error()
                                 : result.status == StreamStatus::ReadFailed
@@ -230,7 +272,10 @@ bool PackOne(const std::string& path, bool replace)
     EncodeChecksum(summed.Sum(), checksum);
     if (!out.Write(checksum, sizeof checksum) || !out.Commit())
         return Fail(kCommand, out.Error());
-    if (!replace)
+    if (line.verbose)
+        std::fprintf(stderr, "tdz: pack: '%s' -> '%s': %s\n", path.c_str(), containerPath.c_str(),
+                     SizesText(size, kContainerOverhead + result.bytesOut).c_str());
+    if (!line.replace)
         return true;
 
     // The source goes only once its container gives back every byte of it.
@@ -241,29 +286,51 @@ bool PackOne(const std::string& path, bool replace)
     return true;
 }
 
-bool UnpackOne(const std::string& containerPath, bool replace)
+// Restores to standard output: nothing to name, time or delete.
+bool UnpackToStdout(const std::string& containerPath, const CommandLine& line)
 {
     constexpr char kCommand[] = "unpack";
-    if (!EndsWithContainerExtension(containerPath))
+    OutputFile out;
+    if (!out.Open("-"))
+        return Fail(kCommand, out.Error());
+    const ContainerCheck check = CheckContainer(containerPath, &out, !line.quiet);
+    if (!check.ok)
+        return Fail(kCommand, check.sinkRefused ? out.Error() : "'" + containerPath + "': " + check.error);
+    if (!out.Commit())
+        return Fail(kCommand, out.Error());
+    return true;
+}
+
+bool UnpackOne(const std::string& containerPath, const CommandLine& line)
+{
+    constexpr char kCommand[] = "unpack";
+    if (line.toStdout)
+        return UnpackToStdout(containerPath, line);
+    if (line.output.empty() && !EndsWithContainerExtension(containerPath))
         return Fail(kCommand, "'" + containerPath + "' does not end with " + kExtension);
-    const std::string target = containerPath.substr(0, containerPath.size() - (sizeof kExtension - 1));
+    const std::string target = !line.output.empty()
+                                   ? line.output
+                                   : containerPath.substr(0, containerPath.size() - (sizeof kExtension - 1));
     std::string error;
     if (FileExists(target)) {
         // A run ended between giving the file its name and deleting the
         // container leaves both: the container goes once the file is proven
         // to hold what it does.
-        if (replace && GivesBack(containerPath, target, &error)) {
+        std::error_code same;
+        if (line.replace && !std::filesystem::equivalent(containerPath, target, same) &&
+            GivesBack(containerPath, target, &error)) {
             if (!RemoveFile(containerPath, &error))
                 return Fail(kCommand, error);
             return true;
         }
-        return Fail(kCommand, "'" + target + "' exists; remove it first");
+        if (!OutputNameFree(target, containerPath, line.force, &error))
+            return Fail(kCommand, error);
     }
 
     OutputFile out;
     if (!out.Open(target))
         return Fail(kCommand, out.Error());
-    const ContainerCheck check = CheckContainer(containerPath, &out);
+    const ContainerCheck check = CheckContainer(containerPath, &out, !line.quiet);
     if (!check.ok)
         return Fail(kCommand, check.sinkRefused ? out.Error() : "'" + containerPath + "': " + check.error);
     if (!out.Close())
@@ -279,7 +346,10 @@ bool UnpackOne(const std::string& containerPath, bool replace)
         return Fail(kCommand, error);
     if (!out.Commit())
         return Fail(kCommand, out.Error());
-    if (!replace)
+    if (line.verbose)
+        std::fprintf(stderr, "tdz: unpack: '%s' -> '%s': %s\n", containerPath.c_str(), target.c_str(),
+                     SizesText(check.header.sourceSize, kContainerOverhead + check.streamLength).c_str());
+    if (!line.replace)
         return true;
     if (!ReadsBackAs(target, check.header.sourceSize, check.storedChecksum, &error))
         return Fail(kCommand, error + "; '" + containerPath + "' kept");
@@ -290,26 +360,20 @@ bool UnpackOne(const std::string& containerPath, bool replace)
 
 std::string DescribeAttributes(uint32_t attributes)
 {
-    static const struct {
-        uint32_t bit;
-        const char* name;
-    } kNames[] = {{0x1, "read-only"}, {0x2, "hidden"}, {0x4, "system"}, {0x10, "directory"}, {0x20, "archive"},
-                  {0x80, "normal"}, {0x100, "temporary"}, {0x1000, "offline"}, {0x2000, "not indexed"}};
     std::string text;
-    for (const auto& entry : kNames) {
-        if ((attributes & entry.bit) != 0)
-            text += (text.empty() ? "" : ", ") + std::string(entry.name);
-    }
+    for (const std::string& name : AttributeNames(attributes))
+        text += (text.empty() ? "" : ", ") + name;
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", attributes);
     return text.empty() ? hex : std::string(hex) + " (" + text + ")";
 }
 
-bool TestOne(const std::string& containerPath)
+bool TestOne(const std::string& containerPath, const CommandLine& line)
 {
-    const ContainerCheck check = CheckContainer(containerPath, nullptr);
-    std::printf("%s: %s\n", containerPath.c_str(), check.ok ? "ok" : check.error.c_str());
-    if (check.headerRead) {
+    const ContainerCheck check = CheckContainer(containerPath, nullptr, !line.quiet);
+    if (!line.quiet)
+        std::printf("%s: %s\n", containerPath.c_str(), check.ok ? "ok" : check.error.c_str());
+    if (check.headerRead && !line.quiet) {
         const ContainerHeader& h = check.header;
         std::printf("  magic          %.16s\n", reinterpret_cast<const char*>(h.magic));
         std::printf("  header size    %u\n", h.headerSize);
@@ -326,11 +390,20 @@ bool TestOne(const std::string& containerPath)
     return check.ok;
 }
 
-int RunForEach(const std::vector<std::string>& paths, bool (*one)(const std::string&, bool), bool replace)
+// Runs one for each file the arguments name (folder trees opened with -r),
+// going on after a failure.
+int RunForEach(const char* command, const CommandLine& line, TreePick pick,
+               bool (*one)(const std::string&, const CommandLine&))
 {
     int status = kExitOk;
+    std::vector<std::string> paths, errors;
+    if (!ExpandArguments(line.operands, line.recursive, pick, &paths, &errors)) {
+        for (const std::string& error : errors)
+            ReportFailure(command, error);
+        status = kExitFailure;
+    }
     for (const std::string& path : paths) {
-        if (!one(path, replace))
+        if (!one(path, line))
             status = kExitFailure;
     }
     return status;
@@ -338,17 +411,44 @@ int RunForEach(const std::vector<std::string>& paths, bool (*one)(const std::str
 
 }  // namespace
 
+int RunPackCommand(const CommandLine& line)
+{
+    return RunForEach("pack", line, TreePick::NonContainers, PackOne);
+}
+
+int RunUnpackCommand(const CommandLine& line)
+{
+    return RunForEach("unpack", line, TreePick::Containers, UnpackOne);
+}
+
+int RunTestCommand(const CommandLine& line)
+{
+    return RunForEach("test", line, TreePick::Containers, TestOne);
+}
+
+namespace {
+
+CommandLine Plain(const std::vector<std::string>& files, bool replace)
+{
+    CommandLine line;
+    line.operands = files;
+    line.replace = replace;
+    return line;
+}
+
+}  // namespace
+
 int RunPackCommand(const std::vector<std::string>& files, bool replace)
 {
-    return RunForEach(files, PackOne, replace);
+    return RunPackCommand(Plain(files, replace));
 }
 
 int RunUnpackCommand(const std::vector<std::string>& containers, bool replace)
 {
-    return RunForEach(containers, UnpackOne, replace);
+    return RunUnpackCommand(Plain(containers, replace));
 }
 
 int RunTestCommand(const std::vector<std::string>& containers)
 {
-    return RunForEach(containers, [](const std::string& path, bool) { return TestOne(path); }, false);
+    return RunTestCommand(Plain(containers, false));
 }

@@ -1,9 +1,12 @@
 #include "relc_commands.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "file_stream.h"
+#include "pack_encoder.h"
+#include "progress_line.h"
 #include "report.h"
 #include "stream_io.h"
 
@@ -53,11 +56,21 @@ std::string Describe(const StreamResult& result, const InputFile& in, const Outp
     return "unknown failure";
 }
 
+void ReportSizes(const CommandLine& line, const char* command, uint64_t in, uint64_t out)
+{
+    if (line.verbose)
+        std::fprintf(stderr, "tdz: %s: '%s' -> '%s': %llu -> %llu bytes\n", command, line.operands[0].c_str(),
+                     line.operands[1].c_str(), static_cast<unsigned long long>(in),
+                     static_cast<unsigned long long>(out));
+}
+
 }  // namespace
 
-int RunEncodeCommand(const std::string& inPath, const std::string& outPath)
+int RunEncodeCommand(const CommandLine& line)
 {
     constexpr char kCommand[] = "encode";
+    const std::string& inPath = line.operands[0];
+    const std::string& outPath = line.operands[1];
     InputFile in;
     if (!in.Open(inPath))
         return ReportFailure(kCommand, in.Error());
@@ -78,28 +91,38 @@ int RunEncodeCommand(const std::string& inPath, const std::string& outPath)
     if (!out.Open(outPath))
         return ReportFailure(kCommand, out.Error());
     MemorySource memory(whole.data(), whole.size());
-    ByteSource& source = sized ? static_cast<ByteSource&>(in) : memory;
-    const StreamResult result = EncodeRelcStream(source, size, out);
+    ProgressLine progress(!line.quiet, inPath, size);
+    ProgressSource source(sized ? static_cast<ByteSource&>(in) : memory, progress);
+    const StreamResult result = EncodeOnThreads(source, size, out, line.threads);
+    progress.Clear();
     if (result.status != StreamStatus::Ok)
         return ReportFailure(kCommand, Describe(result, in, out, inPath));
     if (!out.Commit())
         return ReportFailure(kCommand, out.Error());
+    ReportSizes(line, kCommand, size, result.bytesOut);
     return kExitOk;
 }
 
-int RunDecodeCommand(const std::string& inPath, const std::string& outPath)
+int RunDecodeCommand(const CommandLine& line)
 {
     constexpr char kCommand[] = "decode";
+    const std::string& inPath = line.operands[0];
+    const std::string& outPath = line.operands[1];
     InputFile in;
     if (!in.Open(inPath))
         return ReportFailure(kCommand, in.Error());
     OutputFile out;
     if (!out.Open(outPath))
         return ReportFailure(kCommand, out.Error());
-    const StreamResult result = DecodeRelcStream(in, out);
+    uint64_t size = 0;
+    ProgressLine progress(!line.quiet, inPath, in.KnownSize(&size) ? size : 0);
+    ProgressSource source(in, progress);
+    const StreamResult result = DecodeRelcStream(source, out);
+    progress.Clear();
     if (result.status != StreamStatus::Ok)
         return ReportFailure(kCommand, Describe(result, in, out, inPath));
     if (!out.Commit())
         return ReportFailure(kCommand, out.Error());
+    ReportSizes(line, kCommand, result.inputOffset, result.bytesOut);
     return kExitOk;
 }

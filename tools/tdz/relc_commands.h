@@ -3,7 +3,8 @@
 // reported any failure on stderr.
 #pragma once
 
-#include <string>
+#include "command_line.h"
 
-[[nodiscard]] int RunEncodeCommand(const std::string& inPath, const std::string& outPath);
-[[nodiscard]] int RunDecodeCommand(const std::string& inPath, const std::string& outPath);
+// operands: IN OUT.
+[[nodiscard]] int RunEncodeCommand(const CommandLine& line);
+[[nodiscard]] int RunDecodeCommand(const CommandLine& line);
