@@ -2,7 +2,8 @@
 #   make        install what is missing, build all trees, run the main job
 #   make test   install what is missing, build all trees, run every test
 # Other targets: deps native win32 win64 build run bench fuzz check-imports
-#                screenshots clean
+#                screenshots install clean
+#   make install [PREFIX=/usr/local] [DESTDIR=...]   tdz and its manual page
 
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -c
@@ -13,6 +14,9 @@ JOBS     ?= 2
 CMAKE    ?= cmake
 BUILD    := build
 CORPUS   := $(abspath ../shared/corpus)
+# The corpus files measured, one name a line: the same list as the benchmark's.
+CORPUS_LIST := bench/corpus-files.txt
+PREFIX   ?= /usr/local
 WINE_RUN := tools/wine-run.sh --prefix $(BUILD)/win64/wineprefix
 TDZ      := $(BUILD)/native/tools/tdz/tdz
 
@@ -25,7 +29,7 @@ define timed
 endef
 
 .PHONY: all deps native win32 win64 build run test test-native test-win64 \
-        check-imports fuzz bench screenshots clean
+        check-imports fuzz bench screenshots install clean
 
 all: deps build run
 
@@ -46,9 +50,10 @@ win64: deps
 # The 64-bit tree first: the 32-bit Tandrel.exe carries its TDShellExt64.dll.
 build: native win64 win32
 
-# The main job: every corpus file through `tdz encode` and `tdz decode`,
-# checked byte for byte; then packed by `tdz pack` and restored by
-# Decompression.exe under Wine.
+# The main job: every corpus file of $(CORPUS_LIST) through `tdz encode` and
+# `tdz decode`, checked byte for byte; then packed by `tdz pack` and
+# restored by Decompression.exe under Wine. Both halves see the listed files
+# only, through links in $(BUILD)/run/corpus.
 run: native
 	@if [ ! -x $(TDZ) ]; then \
 	  echo "run: $(TDZ) is not built yet; nothing to run"; exit 0; \
@@ -56,23 +61,26 @@ run: native
 	if [ ! -d $(CORPUS) ]; then \
 	  echo "run: corpus $(CORPUS) not found; nothing to run"; exit 0; \
 	fi; \
-	out=$(BUILD)/run; mkdir -p $$out; total_in=0; total_out=0; \
-	for f in $(CORPUS)/*; do \
-	  [ -f "$$f" ] || continue; n=$$(basename "$$f"); \
+	out=$(BUILD)/run; rm -rf $$out/corpus; mkdir -p $$out/corpus; total_in=0; total_out=0; \
+	while read -r n; do \
+	  case "$$n" in ''|'#'*) continue ;; esac; \
+	  f=$(CORPUS)/$$n; \
+	  [ -f "$$f" ] || { echo "run: $$n (named in $(CORPUS_LIST)) is missing from $(CORPUS)"; exit 1; }; \
+	  ln -s "$$f" "$$out/corpus/$$n"; \
 	  $(TDZ) encode "$$f" "$$out/$$n.relc" || exit 1; \
 	  $(TDZ) decode "$$out/$$n.relc" "$$out/$$n.out" || exit 1; \
 	  cmp -s "$$f" "$$out/$$n.out" || { echo "run: $$n does not round-trip"; exit 1; }; \
 	  a=$$(stat -c %s "$$f"); b=$$(stat -c %s "$$out/$$n.relc"); \
 	  total_in=$$((total_in + a)); total_out=$$((total_out + b)); \
 	  printf '%-20s %9d -> %9d bytes (%s%%)\n' "$$n" $$a $$b $$( [ $$a -gt 0 ] && echo $$((b * 100 / a)) || echo -); \
-	done; \
+	done <$(CORPUS_LIST); \
 	printf '%-20s %9d -> %9d bytes, all restored identically\n' total $$total_in $$total_out
 	@# Then every corpus file packed by `tdz pack` and restored by
 	@# Decompression.exe (the 64-bit twin) under Wine.
 	@if [ -x $(TDZ) ] && [ -d $(CORPUS) ]; then \
 	  if [ -f $(BUILD)/win64/src/decompression/Decompression.exe ]; then \
 	    tools/with-xvfb.sh $(WINE_RUN) --session bash tests/decompression/restore-demo.sh \
-	      $(TDZ) $(BUILD)/win64 $(CORPUS) $(BUILD)/run/decompression; \
+	      $(TDZ) $(BUILD)/win64 $(BUILD)/run/corpus $(BUILD)/run/decompression; \
 	  else \
 	    echo "run: $(BUILD)/win64 has no Decompression.exe yet (make win64)"; \
 	  fi; \
@@ -107,6 +115,11 @@ bench: native
 # Japanese and Arabic, under $(BUILD)/screenshots/LANG/.
 screenshots: deps win64
 	$(call timed,screenshots,tools/with-xvfb.sh $(WINE_RUN) --session bash tests/decompression/take-screenshots.sh $(BUILD)/win64 $(BUILD)/screenshots)
+
+# tdz and its manual page under $(DESTDIR)$(PREFIX): bin/tdz,
+# share/man/man1/tdz.1.
+install: native
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(BUILD)/native --prefix "$(PREFIX)" --component tdz
 
 clean:
 	@if [ -d $(BUILD)/win64/wineprefix ]; then $(WINE_RUN) --kill; fi

@@ -1,7 +1,8 @@
 // relc_bench: size, ratio and speed of relc beside zlib, LZ4 and memcpy, per
 // file and over all files, as markdown tables for the README.
 //
-//   relc_bench [--runs N] [DIR|FILE...]     (default: the corpus, 5 runs)
+//   relc_bench [--runs N] [DIR|FILE...]     (default: the corpus files of
+//                                            bench/corpus-files.txt, 5 runs)
 //
 // Each run times one whole file through one direction, the codecs taking
 // turns run by run; the figure kept is the median of the runs. MB/s is 10^6 input bytes per second in both
@@ -198,7 +199,15 @@ int main(int argc, char** argv)
             std::printf("relc_bench: corpus %s not found; nothing to measure\n", TDZ_CORPUS_DIR);
             return 0;
         }
-        paths.emplace_back(TDZ_CORPUS_DIR);
+        // The files of the fixed list only: a stray file in the corpus
+        // folder must not change the figures.
+        std::ifstream list(TDZ_CORPUS_LIST);
+        if (!list)
+            Die(std::string("cannot read the corpus list ") + TDZ_CORPUS_LIST);
+        for (std::string name; std::getline(list, name);) {
+            if (!name.empty() && name[0] != '#')
+                paths.push_back(std::string(TDZ_CORPUS_DIR) + "/" + name);
+        }
     }
     const std::vector<fs::path> files = ListInputs(paths);
     if (files.empty())

@@ -18,8 +18,8 @@ const char kAbout[] =
     "Nothing is ever written under an output's name until it is complete: each output is written to a "
     "new temporary file beside it and renamed when done. An existing output is kept unless -f is given, "
     "and an input is deleted only with --replace, once its output reads back as it should. Anything but "
-    "a regular file (a FIFO, a device, a socket; a folder without -r) is refused without being opened "
-    "for reading.\n"
+    "a regular file (a FIFO, a device, a socket; a folder without -r) is refused without waiting on "
+    "it.\n"
     "A progress line appears on standard error for a file that takes longer than a second, when "
     "standard error is a terminal.";
 
