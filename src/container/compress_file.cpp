@@ -1,12 +1,12 @@
 #include "container/compress_file.h"
 
-#include <cstring>
 #include <utility>
 
-#include "codec/relc.h"
+#include "codec/relc_driver.h"
 #include "container/ask_replace.h"
 #include "container/container_file_io.h"
 #include "container/eligibility.h"
+#include "container/file_byte_stream.h"
 #include "container/file_steps.h"
 #include "container/file_transfer.h"
 #include "container/job_constants.h"
@@ -194,62 +194,34 @@ ResultCode CompressToTarget(HWND frame, HANDLE cancel, HANDLE source, const Cont
 
 ResultCode CompressStreamToFile(HWND frame, HANDLE cancel, HANDLE source, uint64_t sourceSize, HANDLE output)
 {
-    if ((RelcInitEncoder(0, sourceSize) & 0xFF) != 0)
-        return kEncodeInitRefused;
-
-    uint32_t held = 0;
-    uint64_t remaining = sourceSize;
-    uint64_t taken = 0;
+    static const TransferCodes kCodes = {kEncodeReadShort, kEncodeReadFailed, kEncodeWriteShort,
+                                         kEncodeWriteFailed, kEncodeWriteDiskFull};
+    FileByteSource in(source, sourceSize, kCodes);
+    FileByteSink out(output, kCodes);
+    JobStreamHooks job(frame, cancel, sourceSize, false);
     uint32_t checksum = 0;
-    uint32_t status = RELC_NEED_INPUT | RELC_OUTPUT_FULL;
-    for (;;) {
-        if (IsSignalled(cancel))
-            return kResultCancelled;
-
-        if ((status & RELC_NEED_INPUT) != 0) {
-            const uint64_t room = kPlainBufferSize - held;
-            const uint32_t want = static_cast<uint32_t>(remaining < room ? remaining : room);
-            if (want != 0) {
-                switch (ReadFully(source, g_plainBuffer + held, want)) {
-                case TransferStatus::Complete:
-                    break;
-                case TransferStatus::Short:
-                    return kEncodeReadShort;
-                case TransferStatus::Failed:
-                    return kEncodeReadFailed;
-                }
-                held += want;
-                remaining -= want;
-            }
-        }
-
-        // With the source read to its end and every byte taken, this offers
-        // 0 bytes: the codec's flush.
-        uint32_t inLen = held;
-        uint32_t outLen = static_cast<uint32_t>(kPackedBufferSize);
-        status = RelcEncode(g_plainBuffer, g_packedBuffer, &inLen, &outLen);
-        if ((status & 0xFF) != 0)
-            return kEncodeCodecBase | (status & 0xFF);
-
-        if (outLen != 0) {
-            switch (WriteFully(output, g_packedBuffer, outLen)) {
-            case TransferStatus::Complete:
-                break;
-            case TransferStatus::Short:
-                return kEncodeWriteShort;
-            case TransferStatus::Failed:
-                return LastErrorIsDiskFull() ? kEncodeWriteDiskFull : kEncodeWriteFailed;
-            }
-        }
-
-        AddToChecksum(g_plainBuffer, inLen, &checksum);
-        std::memmove(g_plainBuffer, g_plainBuffer + inLen, held - inLen);
-        held -= inLen;
-        taken += inLen;
-        PostProgress(frame, ProgressPercent(taken, sourceSize));
-
-        if ((status & RELC_STREAM_END) != 0)
-            break;
+    RelcStreamOptions options;
+    options.byteSum = &checksum;
+    options.hooks = &job.hooks;
+    const StreamResult result = RelcEncodeStream(
+        in, sourceSize, out, {g_plainBuffer, kPlainBufferSize, g_packedBuffer, kPackedBufferSize}, options);
+    switch (result.status) {
+    case StreamStatus::Ok:
+        break;
+    case StreamStatus::Cancelled:
+        return kResultCancelled;
+    case StreamStatus::EmptyInput:
+        return kEncodeInitRefused;
+    case StreamStatus::ReadFailed:
+    case StreamStatus::SizeChanged:
+        return in.Error() != 0 ? in.Error() : kEncodeReadShort;
+    case StreamStatus::WriteFailed:
+        return out.Error();
+    case StreamStatus::Corrupt:
+    case StreamStatus::Truncated:
+    case StreamStatus::TrailingData:
+    case StreamStatus::Stalled:
+        return kEncodeCodecBase | (result.codecStatus & 0xFF);
     }
 
     uint8_t bytes[kContainerChecksumSize];

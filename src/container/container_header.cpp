@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codec/relc_driver.h"
+
 namespace {
 
 void Put32(uint8_t* at, uint32_t value)
@@ -69,19 +71,7 @@ bool HasContainerMagic(const ContainerHeader& header)
 
 void AddToChecksum(const uint8_t* bytes, size_t count, uint32_t* sum)
 {
-    // Four independent lanes keep the loop from waiting on one adder; the
-    // sum is the same mod 2^32 in any order.
-    uint32_t lane[4] = {*sum, 0, 0, 0};
-    size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        lane[0] += bytes[i];
-        lane[1] += bytes[i + 1];
-        lane[2] += bytes[i + 2];
-        lane[3] += bytes[i + 3];
-    }
-    for (; i < count; ++i)
-        lane[0] += bytes[i];
-    *sum = lane[0] + lane[1] + lane[2] + lane[3];
+    RelcAddByteSum(bytes, count, sum);
 }
 
 void EncodeChecksum(uint32_t sum, uint8_t (&bytes)[kContainerChecksumSize])

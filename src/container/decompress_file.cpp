@@ -1,10 +1,10 @@
 #include "container/decompress_file.h"
 
-#include <cstring>
 
-#include "codec/relc.h"
+#include "codec/relc_driver.h"
 #include "container/ask_replace.h"
 #include "container/container_file_io.h"
+#include "container/file_byte_stream.h"
 #include "container/file_steps.h"
 #include "container/file_transfer.h"
 #include "container/job_constants.h"
@@ -16,10 +16,6 @@
 #include "base/win_handle.h"
 
 namespace {
-
-// Two calls in a row that neither take nor give a byte, with nothing left
-// to read, can only repeat for ever.
-constexpr int kMaxIdleDecodeCalls = 2;
 
 FILETIME ToFileTime(uint64_t time)
 {
@@ -191,82 +187,42 @@ ResultCode DecompressToTarget(HWND frame, HANDLE cancel, HANDLE container, const
 ResultCode DecompressStreamToFile(HWND frame, HANDLE cancel, HANDLE container, uint64_t streamLength,
                                   HANDLE output, uint64_t sourceSize)
 {
-    RelcInitDecoder();
-    uint32_t held = 0;
-    uint64_t remaining = streamLength;
-    uint64_t written = 0;
+    static const TransferCodes kCodes = {kDecodeReadShort, kDecodeReadFailed, kDecodeWriteShort,
+                                         kDecodeWriteFailed, kDecodeWriteFailed};
+    FileByteSource in(container, streamLength, kCodes);
+    FileByteSink out(output, kCodes);
+    JobStreamHooks job(frame, cancel, sourceSize, true);
     uint32_t checksum = 0;
-    uint32_t status = RELC_NEED_INPUT | RELC_OUTPUT_FULL;
-    int idleCalls = 0;
-    for (;;) {
-        if (IsSignalled(cancel))
-            return kResultCancelled;
-
-        if ((status & RELC_NEED_INPUT) != 0) {
-            const uint64_t room = kPackedBufferSize - held;
-            const uint32_t want = static_cast<uint32_t>(remaining < room ? remaining : room);
-            if (want != 0) {
-                switch (ReadFully(container, g_packedBuffer + held, want)) {
-                case TransferStatus::Complete:
-                    break;
-                case TransferStatus::Short:
-                    return kDecodeReadShort;
-                case TransferStatus::Failed:
-                    return kDecodeReadFailed;
-                }
-                held += want;
-                remaining -= want;
-            }
-        }
-
-        uint32_t inLen = held;
-        uint32_t outLen = static_cast<uint32_t>(kPlainBufferSize);
-        status = RelcDecode(g_packedBuffer, g_plainBuffer, &inLen, &outLen);
-        if ((status & 0xFF) != 0)
-            return kDecodeCodecBase | (status & 0xFF);
-
-        if (outLen != 0) {
-            // More bytes than the header promised: damaged, and no reason
-            // to let the rest fill the disk before saying so.
-            if (outLen > sourceSize - written)
-                return kDamagedSizeMismatch;
-            switch (WriteFully(output, g_plainBuffer, outLen)) {
-            case TransferStatus::Complete:
-                break;
-            case TransferStatus::Short:
-                return kDecodeWriteShort;
-            case TransferStatus::Failed:
-                return kDecodeWriteFailed;
-            }
-            AddToChecksum(g_plainBuffer, outLen, &checksum);
-            written += outLen;
-            PostProgress(frame, ProgressPercent(written, sourceSize));
-        }
-
-        std::memmove(g_packedBuffer, g_packedBuffer + inLen, held - inLen);
-        held -= inLen;
-
-        if ((status & RELC_STREAM_END) != 0) {
-            if (held != 0)
-                return kDamagedTrailingBytes;
-            if (remaining != 0)
-                return kDamagedStreamShort;
-            if (written != sourceSize)
-                return kDamagedSizeMismatch;
-            uint32_t stored = 0;
-            const ResultCode result = ReadStoredChecksum(container, &stored);
-            if (result != 0)
-                return result;
-            return stored == checksum ? 0 : kDamagedChecksum;
-        }
-
-        // Every stream byte read and taken, nothing waiting for room, and
-        // still no end marker: the stream was cut short.
-        if (remaining == 0) {
-            const bool starved = (status & RELC_NEED_INPUT) != 0 && (status & RELC_OUTPUT_FULL) == 0;
-            idleCalls = (inLen == 0 && outLen == 0) ? idleCalls + 1 : 0;
-            if (starved || idleCalls >= kMaxIdleDecodeCalls)
-                return kDamagedNoEndMarker;
-        }
+    RelcStreamOptions options;
+    options.byteSum = &checksum;
+    options.expectedSize = sourceSize;
+    options.hooks = &job.hooks;
+    const StreamResult result =
+        RelcDecodeStream(in, out, {g_packedBuffer, kPackedBufferSize, g_plainBuffer, kPlainBufferSize}, options);
+    switch (result.status) {
+    case StreamStatus::Ok:
+        break;
+    case StreamStatus::Cancelled:
+        return kResultCancelled;
+    case StreamStatus::ReadFailed:
+        return in.Error();
+    case StreamStatus::WriteFailed:
+        return out.Error();
+    case StreamStatus::Corrupt:
+        return kDecodeCodecBase | (result.codecStatus & 0xFF);
+    case StreamStatus::SizeChanged:
+        return kDamagedSizeMismatch;
+    case StreamStatus::TrailingData:
+        // Bytes read with the end marker, or found only by reading on.
+        return result.unusedInput != 0 ? kDamagedTrailingBytes : kDamagedStreamShort;
+    case StreamStatus::EmptyInput:
+    case StreamStatus::Truncated:
+    case StreamStatus::Stalled:
+        return kDamagedNoEndMarker;
     }
+    uint32_t stored = 0;
+    const ResultCode read = ReadStoredChecksum(container, &stored);
+    if (read != 0)
+        return read;
+    return stored == checksum ? 0 : kDamagedChecksum;
 }

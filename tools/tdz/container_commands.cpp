@@ -103,6 +103,7 @@ ContainerCheck CheckContainer(const std::string& path, ByteSink* restored, bool 
         return check;
     case StreamStatus::EmptyInput:
     case StreamStatus::SizeChanged:
+    case StreamStatus::Cancelled:
         check.error = Damaged("unreadable stream" + at);
         return check;
     }

@@ -52,6 +52,8 @@ std::string Describe(const StreamResult& result, const InputFile& in, const Outp
         return "trailing data after the end of the relc stream at input offset " + offset;
     case StreamStatus::Stalled:
         return "internal error: the codec stopped making progress at input offset " + offset;
+    case StreamStatus::Cancelled:
+        return "interrupted";
     }
     return "unknown failure";
 }

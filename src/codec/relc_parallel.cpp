@@ -1,0 +1,287 @@
+#include "codec/relc_parallel.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "codec/relc_block.h"
+
+namespace {
+
+// Blocks coded as one job: enough work per hand-over that the locking does
+// not show, few enough that the ring stays small.
+constexpr uint64_t kBlocksPerJob = 4;
+constexpr uint32_t kLaterBlock = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
+// A job's input: the history of its first block, then its new bytes. The
+// first job has no history but a first block that much longer.
+constexpr size_t kJobInputRoom = RELC_HISTORY_SIZE + kBlocksPerJob * kLaterBlock;
+constexpr size_t kJobOutputRoom = kBlocksPerJob * RELC_STAGING_SIZE;
+// Jobs in flight per thread: one being coded, one read ahead, one waiting
+// to be written.
+constexpr unsigned kSlotsPerThread = 3;
+
+enum class SlotState { Free, Read, Coded };
+
+struct Slot {
+    std::unique_ptr<uint8_t[]> input;
+    std::unique_ptr<uint8_t[]> output;
+    SlotState state = SlotState::Free;
+    uint64_t job = 0;
+    size_t historyLen = 0;  // bytes of input before the job's new bytes
+    size_t newLen = 0;
+    size_t outLen = 0;
+    uint32_t sum = 0;
+};
+
+struct Layout {
+    uint64_t totalSize;
+    uint64_t blocks;
+    uint64_t jobs;
+
+    uint64_t FirstBlock(uint64_t job) const { return job * kBlocksPerJob; }
+    uint64_t EndBlock(uint64_t job) const
+    {
+        const uint64_t end = FirstBlock(job) + kBlocksPerJob;
+        return end < blocks ? end : blocks;
+    }
+    uint64_t Start(uint64_t job) const { return RelcBlockOffset(FirstBlock(job)); }
+    uint64_t End(uint64_t job) const
+    {
+        const uint64_t end = RelcBlockOffset(EndBlock(job));
+        return end < totalSize ? end : totalSize;
+    }
+};
+
+class Pipeline {
+public:
+    Pipeline(const Layout& layout, unsigned threads) : layout_(layout), slots_(threads * kSlotsPerThread) {}
+
+    ~Pipeline() { StopWorkers(); }
+
+    // false when memory is short.
+    bool Prepare(unsigned threads, int32_t depthLevel)
+    {
+        for (Slot& slot : slots_) {
+            slot.input.reset(new (std::nothrow) uint8_t[kJobInputRoom]);
+            slot.output.reset(new (std::nothrow) uint8_t[kJobOutputRoom]);
+            if (!slot.input || !slot.output)
+                return false;
+        }
+        for (unsigned i = 0; i < threads; ++i) {
+            RelcBlockEncoder* encoder = RelcNewBlockEncoder(depthLevel);
+            if (encoder == nullptr)
+                return false;
+            encoders_.push_back(encoder);
+        }
+        return true;
+    }
+
+    void StartWorkers()
+    {
+        for (RelcBlockEncoder* encoder : encoders_)
+            workers_.emplace_back([this, encoder] { Work(encoder); });
+    }
+
+    // Joins every worker and frees the encoders; safe to call twice.
+    void StopWorkers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        workCv_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+        for (RelcBlockEncoder* encoder : encoders_)
+            RelcFreeBlockEncoder(encoder);
+        encoders_.clear();
+    }
+
+    StreamResult Run(ByteSource& in, ByteSink& out, uint32_t* byteSum, const RelcStreamHooks* hooks)
+    {
+        StreamResult result;
+        uint64_t nextRead = 0;
+        uint64_t nextWrite = 0;
+        const Slot* previous = nullptr;
+        while (nextWrite < layout_.jobs) {
+            if (hooks != nullptr && hooks->cancelled != nullptr && hooks->cancelled(hooks->context))
+                return Stop(result, StreamStatus::Cancelled);
+            Slot& head = slots_[nextWrite % slots_.size()];
+            if (State(head) == SlotState::Coded) {
+                if (head.outLen != 0 && !out.Write(head.output.get(), head.outLen))
+                    return Stop(result, StreamStatus::WriteFailed);
+                result.bytesOut += head.outLen;
+                result.inputOffset += head.newLen;
+                if (byteSum != nullptr)
+                    *byteSum += head.sum;
+                SetState(head, SlotState::Free);
+                ++nextWrite;
+                if (hooks != nullptr && hooks->progress != nullptr)
+                    hooks->progress(hooks->context, result.inputOffset);
+                continue;
+            }
+            if (nextRead < layout_.jobs && nextRead - nextWrite < slots_.size()) {
+                Slot& slot = slots_[nextRead % slots_.size()];
+                const StreamStatus read = ReadJob(in, nextRead, previous, &slot);
+                if (read != StreamStatus::Ok)
+                    return Stop(result, read);
+                previous = &slot;
+                ++nextRead;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    slot.state = SlotState::Read;
+                    readJobs_ = nextRead;
+                }
+                workCv_.notify_one();
+                continue;
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            doneCv_.wait(lock, [&] { return head.state == SlotState::Coded; });
+        }
+        static const uint8_t kEndMarker[2] = {0, 0};
+        if (!out.Write(kEndMarker, sizeof kEndMarker))
+            return Stop(result, StreamStatus::WriteFailed);
+        result.bytesOut += sizeof kEndMarker;
+        result.codecStatus = RELC_STREAM_END;
+        return result;
+    }
+
+private:
+    static StreamResult Stop(StreamResult result, StreamStatus status)
+    {
+        result.status = status;
+        return result;
+    }
+
+    SlotState State(const Slot& slot)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return slot.state;
+    }
+
+    void SetState(Slot& slot, SlotState state)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.state = state;
+    }
+
+    // Reads the new bytes of a job behind the history its predecessor
+    // holds; the last job also makes sure the source ends where announced.
+    StreamStatus ReadJob(ByteSource& in, uint64_t job, const Slot* previous, Slot* slot)
+    {
+        slot->job = job;
+        slot->historyLen = 0;
+        if (job != 0) {
+            const size_t prevEnd = previous->historyLen + previous->newLen;
+            std::memcpy(slot->input.get(), previous->input.get() + prevEnd - RELC_HISTORY_SIZE,
+                        RELC_HISTORY_SIZE);
+            slot->historyLen = RELC_HISTORY_SIZE;
+        }
+        slot->newLen = static_cast<size_t>(layout_.End(job) - layout_.Start(job));
+        uint8_t* to = slot->input.get() + slot->historyLen;
+        size_t got = 0;
+        while (got < slot->newLen) {
+            const size_t n = in.Read(to + got, slot->newLen - got);
+            if (n == 0)
+                return in.Failed() ? StreamStatus::ReadFailed : StreamStatus::SizeChanged;
+            got += n;
+        }
+        if (job + 1 == layout_.jobs) {
+            uint8_t probe = 0;
+            if (in.Read(&probe, 1) != 0)
+                return StreamStatus::SizeChanged;
+            if (in.Failed())
+                return StreamStatus::ReadFailed;
+        }
+        return StreamStatus::Ok;
+    }
+
+    void Work(RelcBlockEncoder* encoder)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            workCv_.wait(lock, [&] { return stop_ || nextCode_ < readJobs_; });
+            if (stop_)
+                return;
+            Slot& slot = slots_[nextCode_ % slots_.size()];
+            ++nextCode_;
+            lock.unlock();
+            Code(encoder, &slot);
+            lock.lock();
+            slot.state = SlotState::Coded;
+            doneCv_.notify_one();
+        }
+    }
+
+    void Code(RelcBlockEncoder* encoder, Slot* slot) const
+    {
+        const uint64_t start = layout_.Start(slot->job);
+        const uint8_t* base = slot->input.get() + slot->historyLen;  // input offset start
+        slot->outLen = 0;
+        slot->sum = 0;
+        for (uint64_t b = layout_.FirstBlock(slot->job); b < layout_.EndBlock(slot->job); ++b) {
+            const uint8_t* bytes = base + (RelcBlockOffset(b) - start);
+            const uint32_t count = RelcBlockLength(b, layout_.totalSize);
+            const uint8_t* history = b == 0 ? nullptr : bytes - RELC_HISTORY_SIZE;
+            slot->outLen += RelcEncodeBlock(encoder, history, bytes, count, slot->output.get() + slot->outLen);
+            RelcAddByteSum(bytes, count, &slot->sum);
+        }
+    }
+
+    Layout layout_;
+    std::vector<Slot> slots_;
+    std::vector<RelcBlockEncoder*> encoders_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable workCv_;
+    std::condition_variable doneCv_;
+    uint64_t readJobs_ = 0;
+    uint64_t nextCode_ = 0;
+    bool stop_ = false;
+};
+
+}  // namespace
+
+StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSink& out, unsigned threads,
+                                      uint32_t* byteSum, const RelcStreamHooks* hooks)
+{
+    if (totalSize == 0) {
+        StreamResult result;
+        result.status = StreamStatus::EmptyInput;
+        return result;
+    }
+    if (threads == 0)
+        threads = std::thread::hardware_concurrency();
+    if (threads == 0)
+        threads = 1;
+    const Layout layout{totalSize, RelcBlockCount(totalSize),
+                        (RelcBlockCount(totalSize) + kBlocksPerJob - 1) / kBlocksPerJob};
+    if (threads > layout.jobs)
+        threads = static_cast<unsigned>(layout.jobs);
+
+    Pipeline pipeline(layout, threads);
+    if (!pipeline.Prepare(threads, 0)) {
+        // Short of memory for the ring: the serial driver needs far less.
+        std::unique_ptr<uint8_t[]> inBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
+        std::unique_ptr<uint8_t[]> outBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
+        if (!inBuf || !outBuf) {
+            StreamResult result;
+            result.status = StreamStatus::ReadFailed;
+            return result;
+        }
+        RelcStreamOptions options;
+        options.byteSum = byteSum;
+        options.hooks = hooks;
+        return RelcEncodeStream(in, totalSize, out,
+                                {inBuf.get(), RELC_STAGING_SIZE, outBuf.get(), RELC_STAGING_SIZE}, options);
+    }
+    pipeline.StartWorkers();
+    const StreamResult result = pipeline.Run(in, out, byteSum, hooks);
+    pipeline.StopWorkers();
+    return result;
+}

@@ -1,0 +1,21 @@
+// relc encoding on several threads: the same stream as RelcEncodeStream,
+// byte for byte, with the blocks coded side by side.
+//
+// Needs std::thread: built in the host tree only.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/relc_driver.h"
+
+// Encodes exactly totalSize bytes of in into one stream written to out, as
+// RelcEncodeStream does and with its failure reports, coding blocks on
+// threads threads (0: as many as the machine has cores). Each thread has
+// its own block encoder, allocated once; blocks are written in order; the
+// memory held is a few blocks per thread. byteSum (optional) gets the input
+// bytes added; hooks (optional) are asked between blocks, plain bytes
+// being the input bytes whose blocks were written. No thread is left
+// running when it returns, whatever the outcome.
+[[nodiscard]] StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSink& out,
+                                                    unsigned threads, uint32_t* byteSum = nullptr,
+                                                    const RelcStreamHooks* hooks = nullptr);
