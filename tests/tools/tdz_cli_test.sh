@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # End-to-end checks of the tdz command line: what a user sees, exit statuses
 # and files left behind.
-#   tdz_cli_test.sh TDZ CORPUS_DIR WORK_DIR roundtrip|errors|containers
+#   tdz_cli_test.sh TDZ CORPUS_DIR WORK_DIR GROUP [BUILD_DIR]
 set -u
 
 tdz=$1
 corpus=$2
 work=$3
 group=$4
+build=${5:-}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -321,7 +322,205 @@ run_interrupted_replace() {
     [ -e doc ] || fail "the source went beside a damaged container"
 }
 
+# usage_error ARGS PATTERN: exit status 2 and one line on stderr saying
+# PATTERN, with the way to the help.
+usage_error() {
+    local args=$1 pattern=$2
+    # shellcheck disable=SC2086
+    "$tdz" $args >stdout.txt 2>stderr.txt
+    local rc=$?
+    if [ "$rc" -ne 2 ] || [ "$(wc -l <stderr.txt)" -ne 1 ] || [ -s stdout.txt ] ||
+        ! grep -q -- "$pattern" stderr.txt || ! grep -q "try 'tdz.*--help'" stderr.txt; then
+        fail "tdz $args: status $rc, stderr '$(cat stderr.txt)', expected 2 and one line with '$pattern'"
+    else
+        pass "tdz $args: usage error"
+    fi
+}
+
+run_usage() {
+    local cmd
+    for cmd in "--help" "-h" "--version" "pack --help" "unpack -h" "test --help" "list --help" \
+        "encode --help" "decode --help" "pack -T 0 --help"; do
+        # shellcheck disable=SC2086
+        if "$tdz" $cmd >stdout.txt 2>stderr.txt && [ -s stdout.txt ] && [ ! -s stderr.txt ]; then
+            pass "tdz $cmd"
+        else
+            fail "tdz $cmd: status or output wrong ($(head -c 200 stderr.txt))"
+        fi
+    done
+    "$tdz" --help | grep -q "^Usage: tdz COMMAND" || fail "--help lacks its usage line"
+    "$tdz" pack --help | grep -q -- "--threads N" || fail "pack --help lacks --threads"
+    "$tdz" unpack --help | grep -q -- "--threads" && fail "unpack --help offers --threads"
+
+    printf 'abcabcabcabc' >a.txt
+    usage_error "" "no command given"
+    usage_error "squeeze a" "unknown command 'squeeze'"
+    usage_error "--frobnicate" "unknown option '--frobnicate'"
+    usage_error "pack --frobnicate a.txt" "unknown option '--frobnicate'"
+    usage_error "pack -x a.txt" "unknown option '-x'"
+    usage_error "pack" "no FILE... given"
+    usage_error "encode a.txt" "needs IN OUT, got 1 argument"
+    usage_error "decode a b c" "got 3 arguments"
+    usage_error "pack -T 0 a.txt" "from 1 to 256, not '0'"
+    usage_error "pack -T 257 a.txt" "not '257'"
+    usage_error "pack --threads=two a.txt" "not 'two'"
+    usage_error "pack -T" "needs N"
+    usage_error "pack --replace=yes a.txt" "takes no value"
+    usage_error "unpack -T 2 a.txt.tdz" "'-T' does not apply to unpack"
+    usage_error "pack -c a.txt" "'-c' does not apply to pack"
+    usage_error "pack -o x.tdz a.txt b.txt" "single file"
+    usage_error "pack -r -o x.tdz a.txt" "folder tree"
+    usage_error "unpack -c -o x a.txt.tdz" "give one"
+    usage_error "unpack -c --replace a.txt.tdz" "give one"
+    usage_error "list --json" "no FILE.tdz... given"
+    [ -e a.txt.tdz ] || [ -e x.tdz ] && fail "a usage error wrote a file"
+
+    # Other failures: status 1, each naming its file and the reason.
+    expect_failure "missing file" 1 "tdz: pack: cannot open 'gone.txt': No such file or directory" \
+        "$tdz" pack gone.txt
+    mkdir -p dir
+    expect_failure "folder without -r" 1 "'dir' is not a regular file (a folder: -r takes its tree)" \
+        "$tdz" pack dir
+    [ "$(wc -l <stderr.txt)" -eq 1 ] || fail "a failure took more than one line: $(cat stderr.txt)"
+}
+
+# A tree of files packed and unpacked in place, -o, -c, -f, -T, -v and -q.
+run_options() {
+    local i
+    for i in $(seq 1 40000); do echo "line $i of a file that repeats itself"; done >lines.txt
+    printf 'abcabcabcabc' >abc.txt
+
+    # -o both ways, -c to standard output; inputs stay.
+    "$tdz" pack -o elsewhere.tdz abc.txt && "$tdz" unpack -o back.txt elsewhere.tdz &&
+        cmp -s abc.txt back.txt && [ ! -e abc.txt.tdz ] || fail "-o round trip"
+    "$tdz" unpack --stdout elsewhere.tdz >stdout.bin && cmp -s abc.txt stdout.bin &&
+        [ -e elsewhere.tdz ] || fail "unpack -c"
+    "$tdz" pack lines.txt && "$tdz" unpack -c lines.txt.tdz elsewhere.tdz >both.bin &&
+        cmp -s both.bin <(cat lines.txt abc.txt) || fail "unpack -c of two containers"
+    pass "-o and -c"
+
+    # -f replaces a regular file only, never the input itself nor a folder.
+    echo "old" >abc.txt.tdz
+    expect_failure "pack onto an existing file" 1 "exists; remove it first or give -f" "$tdz" pack abc.txt
+    "$tdz" pack -f abc.txt && "$tdz" test -q abc.txt.tdz || fail "pack -f did not replace the old file"
+    cp abc.txt keep.txt
+    expect_failure "-f onto the input" 1 "'keep.txt' is the input itself" "$tdz" pack -f -o keep.txt keep.txt
+    expect_failure "-f onto the input (--replace)" 1 "is the input itself" \
+        "$tdz" unpack -f --replace -o abc.txt.tdz abc.txt.tdz
+    cmp -s keep.txt abc.txt && [ -e abc.txt.tdz ] || fail "-f onto the input changed it"
+    mkdir -p taken.tdz
+    expect_failure "-f onto a folder" 1 "is not a regular file; -f replaces only files" \
+        "$tdz" pack -f -o taken.tdz abc.txt
+    echo "old" >restored.txt
+    "$tdz" unpack -f -o restored.txt abc.txt.tdz && cmp -s restored.txt abc.txt || fail "unpack -f"
+
+    # -T: the same container on 1 and 2 threads; the default too.
+    "$tdz" pack -T 1 -o one.tdz lines.txt && "$tdz" pack --threads=2 -o two.tdz lines.txt &&
+        "$tdz" pack -f -o default.tdz lines.txt || fail "pack -T exited non-zero"
+    cmp -s one.tdz two.tdz && cmp -s one.tdz default.tdz || fail "-T 1 and -T 2 give other containers"
+    "$tdz" encode -T 1 lines.txt one.relc && "$tdz" encode -T 2 lines.txt two.relc &&
+        cmp -s one.relc two.relc || fail "encode -T 1 and -T 2 give other streams"
+
+    # -v names what was done; -q keeps test quiet; neither writes a progress
+    # line when stderr is not a terminal.
+    "$tdz" pack -v -f abc.txt 2>stderr.txt && grep -q "'abc.txt' -> 'abc.txt.tdz': 12 -> 73 bytes" stderr.txt ||
+        fail "pack -v: $(cat stderr.txt)"
+    "$tdz" test -q abc.txt.tdz >stdout.txt 2>stderr.txt && [ ! -s stdout.txt ] && [ ! -s stderr.txt ] ||
+        fail "test -q printed something"
+    "$tdz" pack -f lines.txt 2>stderr.txt && [ ! -s stderr.txt ] || fail "pack wrote to stderr: $(cat stderr.txt)"
+
+    # -r: a tree packed and restored in place; .tdz files, links and a FIFO
+    # inside it passed over, without waiting on the FIFO.
+    mkdir -p tree/sub/deeper && cp lines.txt tree/ && cp abc.txt tree/sub/ && cp abc.txt "tree/sub/deeper/a b"
+    cp one.tdz tree/sub/already.tdz && ln -s ../lines.txt tree/sub/link && mkfifo tree/pipe
+    cp -a tree tree.orig
+    timeout 20 "$tdz" pack -r --replace tree || fail "pack -r exited non-zero"
+    [ "$(find tree -name '*.tdz' | wc -l)" -eq 4 ] && [ ! -e tree/lines.txt ] && [ -p tree/pipe ] &&
+        [ -L tree/sub/link ] && [ ! -e tree/sub/already.tdz.tdz ] || fail "pack -r: $(find tree | sort)"
+    rm tree/sub/already.tdz
+    timeout 20 "$tdz" unpack -r --replace tree/ || fail "unpack -r exited non-zero"
+    rm tree.orig/sub/already.tdz
+    [ -p tree/pipe ] && rm tree/pipe tree.orig/pipe || fail "-r changed the FIFO"
+    diff -r --no-dereference tree tree.orig >/dev/null 2>&1 || fail "-r round trip: $(diff -r --no-dereference tree tree.orig 2>&1)"
+    pass "-r round trip of a tree"
+
+    # A named pipe for encode: read as the standard input would be, and
+    # without a writer it is empty rather than a wait.
+    mkfifo feed
+    expect_failure "encode from a FIFO without a writer" 1 "empty input" timeout 10 "$tdz" encode feed out.relc
+    (cat abc.txt >feed &) && timeout 10 "$tdz" encode feed fed.relc && "$tdz" decode fed.relc fed.txt &&
+        cmp -s fed.txt abc.txt || fail "encode from a FIFO with a writer"
+    expect_failure "encode from a device" 1 "is not a regular file or a pipe" timeout 10 "$tdz" encode /dev/zero out.relc
+}
+
+# One row per container and a total row; --json parses and keeps the
+# names, whatever bytes they hold.
+run_list() {
+    printf 'abcabcabcabc' >abc.txt
+    touch -d '2010-02-14 00:00:00 UTC' abc.txt
+    for i in $(seq 1 2000); do echo "line $i"; done >lines.txt
+    "$tdz" pack abc.txt lines.txt || fail "pack exited non-zero"
+    local odd
+    odd=$(printf 'odd "q" \\ \t\001\377 \xc3\xa9.txt')
+    cp abc.txt "$odd" && "$tdz" pack "$odd" || fail "pack of an odd name"
+    "$tdz" list abc.txt.tdz lines.txt.tdz >table.txt || fail "list exited non-zero"
+    local total=$((73 + $(wc -c <lines.txt.tdz)))
+    [ "$(wc -l <table.txt)" -eq 4 ] &&
+        grep -Eq "^ +12 +73 +6\.083 A +[-0-9]+ [:0-9]+ UTC +2010-02-14 00:00:00 UTC +abc.txt$" table.txt &&
+        grep -Eq "^ +$((12 + $(wc -c <lines.txt))) +$total .*\(total, 2 containers\)$" table.txt ||
+        fail "list table: $(cat table.txt)"
+
+    "$tdz" list --json abc.txt.tdz "$odd.tdz" lines.txt.tdz >list.json || fail "list --json exited non-zero"
+    python3 - list.json <<'PY' || fail "list --json: $(cat list.json)"
+import json, sys
+rows = json.load(open(sys.argv[1], encoding="utf-8"))
+assert [r["name"] for r in rows] == ["abc.txt", 'odd "q" \\ \t\x01\ufffd \u00e9.txt', "lines.txt"], rows
+a = rows[0]
+assert (a["original_size"], a["container_size"], a["ratio"], a["attributes"]) == (12, 73, 6.083, 32), a
+assert a["attribute_names"] == ["archive"] and a["last_written"] == "2010-02-14T00:00:00Z", a
+assert rows[1]["container"].endswith(".txt.tdz")
+PY
+    "$tdz" list --json >/dev/null 2>&1
+    pass "list --json"
+
+    # Failures are named and the rest still listed; a FIFO is not waited on.
+    mkfifo fifo.tdz
+    printf 'not a container at all, but long enough to hold a header of 56 bytes' >junk.tdz
+    timeout 10 "$tdz" list --json fifo.tdz junk.tdz abc.txt.tdz >list.json 2>stderr.txt
+    local rc=$?
+    [ "$rc" -eq 1 ] && grep -q "'fifo.tdz' is not a regular file" stderr.txt &&
+        grep -q "'junk.tdz': not a container" stderr.txt && python3 -m json.tool list.json >/dev/null &&
+        grep -q '"abc.txt"' list.json || fail "list of bad files: status $rc, $(cat stderr.txt) $(cat list.json)"
+    pass "list refuses what is not a container"
+}
+
+# cmake --install (what make install runs) into a DESTDIR: the tool and its
+# manual page, which says what --help says.
+run_install() {
+    DESTDIR="$work/stage" cmake --install "$build" --prefix /usr/local --component tdz >/dev/null ||
+        fail "cmake --install exited non-zero"
+    local bin=stage/usr/local/bin/tdz page=stage/usr/local/share/man/man1/tdz.1
+    "$bin" --version | grep -q "^tdz " || fail "the installed tdz does not run"
+    [ -s "$page" ] || fail "no manual page at $page"
+    if command -v groff >/dev/null; then
+        # One long line per paragraph: nothing hyphenated or wrapped.
+        groff -man -Tascii -rLL=4000n -ww "$page" 2>stderr.txt | col -b >page.txt
+        [ -s stderr.txt ] && fail "groff warns: $(cat stderr.txt)"
+        local line
+        # Every option's text of --help appears in the page (words rewrapped).
+        "$bin" --help | sed -n 's/^  -.*  \([a-z].*\)$/\1/p' | while read -r line; do
+            tr -s ' \n' ' ' <page.txt | grep -qF -- "$line" || echo "missing: $line"
+        done >missing.txt
+        [ -s missing.txt ] && fail "the manual page lacks --help's text: $(cat missing.txt)"
+    fi
+    pass "install puts bin/tdz and share/man/man1/tdz.1"
+}
+
 case "$group" in
+usage) run_usage ;;
+options) run_options ;;
+list) run_list ;;
+install) run_install ;;
 special) run_special_files ;;
 longnames) run_long_names ;;
 interrupted) run_interrupted_replace ;;

@@ -50,6 +50,7 @@ bool InputFile::Open(const std::string& path)
         SetBinaryMode(file_);
         return true;
     }
+#ifdef _WIN32
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         error_ = Describe("cannot open", path, errno);
@@ -57,13 +58,18 @@ bool InputFile::Open(const std::string& path)
     }
     owned_ = true;
     return true;
+#else
+    // A named pipe is read like the standard input; without a writer it
+    // reads as empty instead of waiting for one.
+    return OpenWithoutWaiting(path, true);
+#endif
 }
 
 bool InputFile::OpenRegularFile(const std::string& path)
 {
     path_ = path;
-    const std::string notRegular = "'" + path + "' is not a regular file";
 #ifdef _WIN32
+    const std::string notRegular = "'" + path + "' is not a regular file";
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         error_ = Describe("cannot open", path, errno);
@@ -76,17 +82,33 @@ bool InputFile::OpenRegularFile(const std::string& path)
         return false;
     }
     file_ = _fdopen(fd, "rb");
+    if (file_ == nullptr) {
+        error_ = Describe("cannot open", path, errno);
+        _close(fd);
+        return false;
+    }
+    owned_ = true;
+    return true;
 #else
+    return OpenWithoutWaiting(path, false);
+#endif
+}
+
+#ifndef _WIN32
+bool InputFile::OpenWithoutWaiting(const std::string& path, bool pipesToo)
+{
     // Opening a FIFO without a writer would wait for one, forever: the
-    // open does not wait, and only a regular file gets past it.
+    // open does not wait, and only a regular file (or a pipe, if asked
+    // for) gets past it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error_ = Describe("cannot open", path, errno);
         return false;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error_ = notRegular;
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !(S_ISREG(st.st_mode) || (pipesToo && S_ISFIFO(st.st_mode)))) {
+        error_ = "'" + path + "' is not a regular file" + (pipesToo ? " or a pipe" : "");
         ::close(fd);
         return false;
     }
@@ -97,19 +119,15 @@ bool InputFile::OpenRegularFile(const std::string& path)
         return false;
     }
     file_ = fdopen(fd, "rb");
-#endif
     if (file_ == nullptr) {
         error_ = Describe("cannot open", path, errno);
-#ifdef _WIN32
-        _close(fd);
-#else
         ::close(fd);
-#endif
         return false;
     }
     owned_ = true;
     return true;
 }
+#endif
 
 bool InputFile::KnownSize(uint64_t* size) const
 {

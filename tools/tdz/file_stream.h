@@ -15,7 +15,8 @@ public:
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile() override;
 
-    // On failure Error() says why.
+    // A regular file or a pipe ("-": the standard input), never waiting
+    // for a FIFO's writer; on failure Error() says why.
     [[nodiscard]] bool Open(const std::string& path);
     // Opens path only when it is a regular file, never waiting on a FIFO
     // or a device; "-" is not a name here.
@@ -29,6 +30,10 @@ public:
     const std::string& Error() const { return error_; }
 
 private:
+#ifndef _WIN32
+    [[nodiscard]] bool OpenWithoutWaiting(const std::string& path, bool pipesToo);
+#endif
+
     std::FILE* file_ = nullptr;
     bool owned_ = false;
     bool failed_ = false;

@@ -121,8 +121,14 @@ bool ReadHostFileInfo(const std::string& path, HostFileInfo* info, std::string* 
         return false;
     }
     info->attributes = kArchive | ((st.st_mode & 0222) == 0 ? kReadOnly : 0);
+#ifdef __APPLE__
+    // macOS names the stat times differently and always has the birth time.
+    info->lastWriteTime = FromUnix(st.st_mtimespec.tv_sec, st.st_mtimespec.tv_nsec);
+    info->creationTime = FromUnix(st.st_birthtimespec.tv_sec, st.st_birthtimespec.tv_nsec);
+#else
     info->lastWriteTime = FromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     info->creationTime = info->lastWriteTime;
+#endif
 #ifdef STATX_BTIME
     struct statx sx;
     if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME) != 0)
