@@ -80,7 +80,26 @@ DecodeResult DecodeWith(const Bytes& stream, CallPattern p) {
     return r;
 }
 
-Bytes EncodeAll(const Bytes& data) { return EncodeWith(data, {0, 1u << 20}); }
+Bytes EncodeAll(const Bytes& data) {
+    Bytes stream(RelcStreamBound(data.size()));
+    const StreamResult r = RelcEncodeMemory(data.data(), data.size(), stream.data(), stream.size());
+    stream.resize(r.status == StreamStatus::Ok ? r.bytesOut : 0);
+    return stream;
+}
+
+size_t TestSource::Read(uint8_t* buf, size_t cap) {
+    const size_t n = std::min(cap, data_.size() - pos_);
+    if (n != 0) std::memcpy(buf, data_.data() + pos_, n);
+    pos_ += n;
+    failed_ = n == 0 && failAtEnd_;
+    return n;
+}
+
+bool TestSink::Write(const uint8_t* buf, size_t len) {
+    if (bytes.size() >= limit_) return false;
+    bytes.insert(bytes.end(), buf, buf + len);
+    return true;
+}
 
 bool ParseBlocks(const Bytes& s, std::vector<BlockInfo>* blocks) {
     blocks->clear();

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/relc_driver.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // How a stream is driven: bytes offered per call (0 = all that is left) and
@@ -29,7 +31,33 @@ struct DecodeResult {
 // Decodes under a pattern, with the same exact-room output buffers.
 DecodeResult DecodeWith(const Bytes& stream, CallPattern p);
 
+// The whole stream in one go, through the driver's memory one-shot.
 Bytes EncodeAll(const Bytes& data);
+
+// A source of data that, after its bytes, ends (or fails, with failAtEnd).
+class TestSource final : public ByteSource {
+public:
+    explicit TestSource(const Bytes& data, bool failAtEnd = false) : data_(data), failAtEnd_(failAtEnd) {}
+    size_t Read(uint8_t* buf, size_t cap) override;
+    bool Failed() const override { return failed_; }
+
+private:
+    const Bytes& data_;
+    bool failAtEnd_;
+    size_t pos_ = 0;
+    bool failed_ = false;
+};
+
+// Collects what is written; refuses every write once it holds limit bytes.
+class TestSink final : public ByteSink {
+public:
+    explicit TestSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+    bool Write(const uint8_t* buf, size_t len) override;
+    Bytes bytes;
+
+private:
+    size_t limit_;
+};
 
 // One block of a stream as the format lays it out.
 struct BlockInfo {
