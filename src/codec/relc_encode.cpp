@@ -49,16 +49,19 @@ inline uint32_t Extend(const uint8_t* W, uint32_t a, uint32_t b, uint32_t n, uin
 
 }  // namespace
 
-// Longest earlier occurrence of the bytes at i within the distance bound.
-// The candidates are the chain of equal three-byte keys in the prev table;
+namespace {
+
+// The walk with a candidate limit: the chain of equal three-byte keys from
+// i, nearest first, as far as the limit lets it go. The candidates are the
+// chain of equal three-byte keys in the prev table;
 // runs of one byte value (prev = 1) are walked position by position, since
 // the chain there only ever steps back by one.
 //
 // Every stop of the walk returns the same (L, best), so the checks are
 // placed where their inputs change rather than repeated for every candidate.
-Match FindMatch(const EncoderState& st, uint32_t i, uint32_t count) {
+Match WalkChain(const EncoderState& st, uint32_t i, uint32_t count) {
     const uint8_t* W = st.window;
-    const int32_t* P = st.prev;
+    const uint16_t* P = st.prev;
 
     if (P[i] >= int32_t(MAX_DISTANCE_EXCL)) return {0, 0};
     uint32_t best = i - uint32_t(P[i]);
@@ -139,11 +142,121 @@ Match FindMatch(const EncoderState& st, uint32_t i, uint32_t count) {
     return {L, i - best};
 }
 
+
+// A chain table and the key width it chains.
+struct Chains {
+    const uint16_t* P;
+    uint32_t width;
+};
+
+// The sparsest chains a match longer than L is sure to lie on.
+inline Chains ChainsFor(const EncoderState& st, uint32_t L) {
+    if (st.wideChains) {
+        if (L + 1 >= 8) return {st.prev8, 8};
+        if (L + 1 >= 5) return {st.prev5, 5};
+    }
+    return {st.prev, 3};
+}
+
+// Candidates visited in a block before its wider chains are built: about
+// what building them costs.
+constexpr uint32_t WIDE_CHAIN_STEPS = 65536;
+
+// The nearest of the longest matches at i that are longer than L (at least
+// 2) and within reach; length 0 when there is none. With no candidate limit
+// the chain walk returns exactly this, so any search that finds it gives
+// the same tokens, and this one visits far fewer candidates.
+//
+// A match longer than L agrees with the bytes at i on every key of w bytes
+// at offsets 0 to L + 1 - w, so a candidate d must lie, shifted by k, on
+// the chain of i + k for each such k: no candidate lies above i - P[i + k].
+// The walk follows the one chain whose first step reaches farthest; once a
+// candidate d agrees with i on all L bytes, every offset up to L - w holds
+// for d as well, and the choice is made again from there.
+Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
+    if (i + L >= count) return {0, 0};
+    if (!st.wideChains && st.chainSteps > WIDE_CHAIN_STEPS) BuildWideChains(st, count);
+    const uint8_t* W = st.window;
+    const uint32_t lowest = i >= RELC_MAX_DISTANCE ? i - RELC_MAX_DISTANCE : 0;
+    const uint32_t reach = i - lowest;
+    Chains c = ChainsFor(st, L);
+
+    // Steps are kept less one, so that a missing occurrence (0) is the
+    // longest of all.
+    uint32_t far = 0;
+    uint32_t kk = 0;  // d + kk lies on the chain of i + kk
+    for (uint32_t k = 0; k + c.width <= L + 1; ++k) {
+        const uint32_t s = uint32_t(c.P[i + k]) - 1u;
+        const bool further = s >= far;
+        far = further ? s : far;
+        kk = further ? k : kk;
+    }
+    if (far >= reach) return {0, 0};
+    uint32_t d = i - (far + 1);
+    uint32_t best = 0;
+    bool found = false;
+    uint32_t steps = 1;
+    uint8_t next = W[i + L];
+
+    for (;;) {
+        if (W[d + L] == next) {
+            const uint32_t m = Extend(W, i, d, 0, count);
+            if (m > L) {
+                L = m;
+                best = d;
+                found = true;
+                if (i + L >= count) break;
+                next = W[i + L];
+                c = ChainsFor(st, L);
+                // The key that ends at byte L of i, which d does not share,
+                // bounds every candidate from i's side.
+                const uint32_t s = uint32_t(c.P[i + L + 1 - c.width]) - 1u;
+                if (s >= reach) break;
+                const uint32_t bound = i - (s + 1);
+                far = 0;
+                kk = 0;
+                if (bound < d) {
+                    far = d - bound - 1;
+                    kk = L + 1 - c.width;
+                }
+                for (uint32_t k = 0; k + c.width <= L; ++k) {
+                    const uint32_t t = uint32_t(c.P[d + k]) - 1u;
+                    const bool further = t >= far;
+                    far = further ? t : far;
+                    kk = further ? k : kk;
+                }
+                if (far >= d - lowest) break;
+                d -= far + 1;
+                ++steps;
+                continue;
+            }
+        }
+        far = uint32_t(c.P[d + kk]) - 1u;
+        if (far >= d - lowest) break;
+        d -= far + 1;
+        ++steps;
+    }
+    st.chainSteps += steps;
+    return found ? Match{L, i - best} : Match{0, 0};
+}
+
+}  // namespace
+
+// Longest earlier occurrence of the bytes at i within the distance bound,
+// as the encoder's search depth lets it go.
+Match FindMatch(EncoderState& st, uint32_t i, uint32_t count) {
+    if (st.searchDepth > int32_t(RELC_MAX_DISTANCE)) {
+        if (st.prev[i] >= int32_t(MAX_DISTANCE_EXCL)) return {0, 0};
+        return SearchLonger(st, i, count, 2);
+    }
+    return WalkChain(st, i, count);
+}
+
 // Both interfaces code their blocks here.
 uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target) {
     const uint32_t n = count - start;
     const uint8_t* W = st.window;
-    const int32_t* P = st.prev;
+    const uint16_t* P = st.prev;
     uint8_t* payload = target + 2;
 
     if (count > 3) {
@@ -152,6 +265,7 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
         st.prev[0] = st.prev[1] = st.prev[2] = 0;
     }
 
+    const bool exhaustive = st.searchDepth > int32_t(RELC_MAX_DISTANCE);
     uint32_t w = 2;        // write offset in the payload
     uint32_t ctrlPos = 0;  // where the current control word goes
     uint32_t bits = 0;
@@ -169,7 +283,9 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
         } else if (P[i] > 0) {
             m = FindMatch(st, i, count);
             if (m.length != 0 && P[i + 1] > 0) {
-                const Match m2 = FindMatch(st, i + 1, count);
+                // Only a longer match one byte on matters, and the unbounded
+                // search can look for that alone.
+                const Match m2 = exhaustive ? SearchLonger(st, i + 1, count, m.length) : FindMatch(st, i + 1, count);
                 if (m2.length > m.length) {
                     lazy = m2;
                     lazyPending = true;
@@ -386,7 +502,7 @@ struct RelcBlockEncoder : relc_detail::EncoderState {};
 
 RelcBlockEncoder* RelcNewBlockEncoder(int32_t depthLevel) {
     if (depthLevel > 128) return nullptr;
-    RelcBlockEncoder* encoder = new (std::nothrow) RelcBlockEncoder;
+    RelcBlockEncoder* encoder = new (std::nothrow) RelcBlockEncoder();
     if (encoder != nullptr) encoder->searchDepth = depthLevel == 0 ? DEFAULT_SEARCH_DEPTH : depthLevel;
     return encoder;
 }

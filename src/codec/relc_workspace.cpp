@@ -8,72 +8,94 @@ Workspace g_ws;
 
 namespace {
 
-// One stable counting-sort pass of src[0..m) into dst, keyed by W[s + off];
-// hist holds the key counts, starts is scratch for the bucket starts.
-inline void SortPass(const uint8_t* W, uint32_t off, const uint32_t* src, uint32_t* dst, uint32_t m,
-                     const uint32_t* hist, uint32_t* starts) {
-    uint32_t sum = 0;
-    for (uint32_t k = 0; k < 256; ++k) {
-        starts[k] = sum;
-        sum += hist[k];
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "keys are read as the low bytes of a word");
+static_assert(RELC_WINDOW_SIZE <= 0x10000, "a stamped head holds a window position in its low 16 bits");
+static_assert(WINDOW_SLACK >= 8, "a key is read as a whole word, past the window's last position");
+
+// The Width bytes at p as a key, and its hash.
+template <uint32_t Width>
+struct Key;
+template <>
+struct Key<3> {
+    static uint32_t At(const uint8_t* p) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v & 0xFFFFFF;
     }
-    if (src == nullptr) {
-        for (uint32_t s = 0; s < m; ++s) dst[starts[W[s + off]]++] = s;
-    } else {
-        for (uint32_t k = 0; k < m; ++k) {
-            const uint32_t s = src[k];
-            dst[starts[W[s + off]]++] = s;
+    static uint32_t Hash(uint32_t k) { return (k * 2654435761u) >> (32 - PREV_HASH_BITS); }
+};
+template <uint32_t Width>
+struct Key {
+    static uint64_t At(const uint8_t* p) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return Width == 8 ? v : v & ((uint64_t(1) << (8 * Width)) - 1);
+    }
+    static uint32_t Hash(uint64_t k) { return uint32_t((k * 0x9E3779B97F4A7C15ull) >> (64 - PREV_HASH_BITS)); }
+};
+
+// chain[s] = s - s' for the greatest s' < s with the same Width bytes at s'
+// as at s, else 0, for the start positions s of the window's first count
+// bytes; 0 for the positions too near the end to start a key. One pass
+// keeps the last position of every key hash: when that position holds the
+// same key, it is s'. When it holds another (two keys share the hash), the
+// positions with that hash are followed back until one holds the key; the
+// hash keeps those walks short.
+//
+// Each build stamps the heads it writes, so a head of an earlier build reads
+// as empty and the heads are never cleared, except when the stamps run out.
+template <uint32_t Width>
+void BuildChain(EncoderState& st, uint32_t count, uint16_t* chain) {
+    const uint8_t* W = st.window;
+    if (++st.headStamp > 0xFFFF) {
+        std::memset(st.head, 0, sizeof st.head);
+        st.headStamp = 1;
+    }
+    const uint32_t base = st.headStamp << 16;
+    uint32_t* head = st.head;
+    uint16_t* hashPrev = st.hashPrev;
+
+    const uint32_t m = count >= Width ? count - Width + 1 : 0;
+    for (uint32_t s = 0; s < m; ++s) {
+        const auto key = Key<Width>::At(W + s);
+        uint32_t* slot = head + Key<Width>::Hash(key);
+        const uint32_t c = *slot - base;  // a head of an earlier build wraps past s
+        *slot = base | s;
+        // Hit or miss without a branch: a miss looks at s itself.
+        const uint32_t back = (s - c) & (0u - uint32_t(c < s));
+        hashPrev[s] = uint16_t(back);
+        uint32_t found = back;
+        if (Key<Width>::At(W + s - back) != key) {
+            found = 0;
+            for (uint32_t x = c; hashPrev[x] != 0;) {
+                x -= hashPrev[x];
+                if (Key<Width>::At(W + x) == key) {
+                    found = s - x;
+                    break;
+                }
+            }
         }
+        chain[s] = uint16_t(found);
     }
+    for (uint32_t s = m; s < count; ++s) chain[s] = 0;
 }
 
 }  // namespace
 
-// prev[s] = s - s' for the greatest s' < s with the same three bytes at s'
-// as at s, else 0. Sorting the start positions stably by their three bytes
-// (three counting-sort passes, least significant byte first) puts equal keys
-// next to each other in ascending position order, so each position's
-// predecessor in the sorted order is the occurrence wanted.
-//
-// The prev table doubles as the middle pass's output: it is only written for
-// real by the last loop, which reads the sorted positions alone.
-void BuildPrevTable(EncoderState& ws, uint32_t count) {
-    const uint8_t* W = ws.window;
-    int32_t* prev = ws.prev;
+void BuildPrevTable(EncoderState& st, uint32_t count) {
+    st.wideChains = false;
+    st.chainSteps = 0;
     if (count <= 3) {
-        prev[0] = prev[1] = prev[2] = 0;
+        st.prev[0] = st.prev[1] = st.prev[2] = 0;
         return;
     }
-    const uint32_t m = count - 2;  // start positions 0 .. count-3
-    uint32_t* hist = ws.counts[0];
-    uint32_t* starts = ws.counts[1];
-    uint32_t* scratch = reinterpret_cast<uint32_t*>(prev);
+    BuildChain<3>(st, count, st.prev);
+}
 
-    // Key W[s+2] over s < m counts the bytes W[2..count); each later key's
-    // histogram differs by the one byte that enters and the one that leaves.
-    std::memset(hist, 0, 256 * sizeof(uint32_t));
-    for (uint32_t j = 2; j < count; ++j) hist[W[j]]++;
-    SortPass(W, 2, nullptr, ws.sorted, m, hist, starts);
-    hist[W[1]]++;
-    hist[W[count - 1]]--;
-    SortPass(W, 1, ws.sorted, scratch, m, hist, starts);
-    hist[W[0]]++;
-    hist[W[count - 2]]--;
-    SortPass(W, 0, scratch, ws.sorted, m, hist, starts);
-
-    const uint32_t* order = ws.sorted;
-    uint32_t prevPos = order[0];
-    uint32_t prevKey = (uint32_t(W[prevPos]) << 16) | (uint32_t(W[prevPos + 1]) << 8) | W[prevPos + 2];
-    prev[prevPos] = 0;
-    for (uint32_t k = 1; k < m; ++k) {
-        const uint32_t s = order[k];
-        const uint32_t key = (uint32_t(W[s]) << 16) | (uint32_t(W[s + 1]) << 8) | W[s + 2];
-        prev[s] = key == prevKey ? int32_t(s - prevPos) : 0;
-        prevPos = s;
-        prevKey = key;
-    }
-    prev[count - 2] = 0;
-    prev[count - 1] = 0;
+void BuildWideChains(EncoderState& st, uint32_t count) {
+    BuildChain<5>(st, count, st.prev5);
+    BuildChain<8>(st, count, st.prev8);
+    st.wideChains = true;
 }
 
 }  // namespace relc_detail

@@ -19,15 +19,34 @@ constexpr uint32_t NEW_BYTES_LATER_BLOCK = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
 // they write whole 16-byte chunks past the end of a match or literal run.
 constexpr uint32_t WINDOW_SLACK = 32;
 
+constexpr uint32_t PREV_HASH_BITS = 16;
+constexpr uint32_t PREV_HASH_SIZE = 1u << PREV_HASH_BITS;
+
 // What the encoder needs to code one block: the window and the match
 // search's tables. The process-wide workspace is one; every RelcBlockEncoder
 // is another, so one encoder core serves both interfaces.
+//
+// Zero-initialised before its first block (a static, or value-initialised).
 struct EncoderState {
     uint8_t window[RELC_WINDOW_SIZE];
     uint8_t windowSlack[WINDOW_SLACK];
-    int32_t prev[RELC_WINDOW_SIZE];
-    uint32_t sorted[RELC_WINDOW_SIZE];
-    uint32_t counts[2][257];
+    // prev[s]: distance back to the nearest earlier position with the same
+    // three bytes as s, 0 when there is none. Window positions are below
+    // 32768, so every distance fits in 16 bits.
+    uint16_t prev[RELC_WINDOW_SIZE];
+    // The same for five and for eight bytes, built for a block only once
+    // its three-byte chains prove long (wideChains set): the search then
+    // walks the sparser chains its match length allows.
+    uint16_t prev5[RELC_WINDOW_SIZE];
+    uint16_t prev8[RELC_WINDOW_SIZE];
+    bool wideChains;
+    uint32_t chainSteps;  // candidates visited in the block so far
+    // Scratch of the chain builders: the last position of each key hash,
+    // stamped with the build it belongs to (headStamp), and for each
+    // position the distance back to the one before it with the same hash.
+    uint32_t head[PREV_HASH_SIZE];
+    uint16_t hashPrev[RELC_WINDOW_SIZE];
+    uint32_t headStamp;
     int32_t searchDepth;
 };
 
@@ -63,11 +82,14 @@ struct Match {
 
 // Longest earlier occurrence of the window's bytes at position i, among the
 // first count bytes, as the encoder searches it (prev table already built).
-Match FindMatch(const EncoderState& st, uint32_t i, uint32_t count);
+Match FindMatch(EncoderState& st, uint32_t i, uint32_t count);
 inline Match FindMatch(uint32_t i, uint32_t count) { return FindMatch(g_ws, i, count); }
 
-// Fills st.prev[0..count) for the window's first count bytes.
+// Fills st.prev[0..count) for the window's first count bytes, and starts
+// the block without its wider chains.
 void BuildPrevTable(EncoderState& st, uint32_t count);
+// Fills st.prev5 and st.prev8 for the same bytes and sets wideChains.
+void BuildWideChains(EncoderState& st, uint32_t count);
 inline void BuildPrevTable(uint32_t count) { BuildPrevTable(g_ws, count); }
 
 // Codes window[start..count) behind the history window[0..start) as one
