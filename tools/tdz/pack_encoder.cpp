@@ -1,9 +1,17 @@
 #include "pack_encoder.h"
 
+#ifdef TDZ_PARALLEL_PACK
+#include "codec/relc_parallel.h"
+#endif
+
 StreamResult EncodeOnThreads(ByteSource& in, uint64_t totalSize, ByteSink& out, unsigned threads)
 {
-    // One thread until the block-parallel encoder is there to hand the
-    // count to; the stream would be the same either way.
+#ifdef TDZ_PARALLEL_PACK
+    if (threads > 1)
+        return EncodeRelcStreamParallel(in, totalSize, out, threads);
+#endif
+    // The Windows builds have no threads to spare (their thread model has
+    // no std::thread); one thread gives the same stream.
     (void)threads;
     return EncodeRelcStream(in, totalSize, out);
 }
