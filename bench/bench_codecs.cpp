@@ -7,59 +7,54 @@
 #include <lz4hc.h>
 #include <zlib.h>
 
-#include "codec/relc.h"
+#include "codec/relc_driver.h"
+#include "codec/relc_parallel.h"
 
 namespace {
 
-// The product streams through 512 KB buffers; relc is fed and drained in
-// pieces of that size, straight into the destination as the other codecs
-// write theirs.
-constexpr uint32_t kChunk = 512 * 1024;
-
-size_t Min(size_t a, size_t b) { return a < b ? a : b; }
-
-size_t RelcBound(size_t size)
-{
-    const size_t blocks = 1 + (size > RELC_WINDOW_SIZE ? (size - RELC_WINDOW_SIZE) / 24576 + 1 : 0);
-    // A coded block may end up to 3 bytes past its stored size.
-    return size + 5 * blocks + 2;
-}
+size_t RelcBound(size_t size) { return static_cast<size_t>(RelcStreamBound(size)); }
 
 size_t RelcCompress(const uint8_t* src, size_t size, uint8_t* dst, size_t capacity)
 {
-    if (RelcInitEncoder(0, size) != 0)
-        return kCodecFailed;
-    size_t pos = 0;
-    size_t written = 0;
-    for (size_t calls = 0; calls <= size + 16; ++calls) {
-        uint32_t inLen = static_cast<uint32_t>(Min(size - pos, kChunk));
-        uint32_t outLen = static_cast<uint32_t>(Min(capacity - written, kChunk));
-        const uint32_t status = RelcEncode(src + pos, dst + written, &inLen, &outLen);
-        pos += inLen;
-        written += outLen;
-        if (status & RELC_STREAM_END)
-            return written;
-    }
-    return kCodecFailed;
+    const StreamResult r = RelcEncodeMemory(src, size, dst, capacity);
+    return r.status == StreamStatus::Ok ? static_cast<size_t>(r.bytesOut) : kCodecFailed;
 }
 
 size_t RelcDecompress(const uint8_t* src, size_t size, uint8_t* dst, size_t capacity)
 {
-    RelcInitDecoder();
-    size_t pos = 0;
-    size_t written = 0;
-    for (size_t calls = 0; calls <= size + capacity / kChunk + 16; ++calls) {
-        uint32_t inLen = static_cast<uint32_t>(Min(size - pos, kChunk));
-        uint32_t outLen = static_cast<uint32_t>(Min(capacity - written, kChunk));
-        const uint32_t status = RelcDecode(src + pos, dst + written, &inLen, &outLen);
-        pos += inLen;
-        written += outLen;
-        if ((status & 0xFF) != 0)
-            return kCodecFailed;
-        if (status & RELC_STREAM_END)
-            return written;
+    RelcStreamOptions options;
+    options.expectedSize = capacity;
+    const StreamResult r = RelcDecodeMemory(src, size, dst, capacity, options);
+    return r.status == StreamStatus::Ok ? static_cast<size_t>(r.bytesOut) : kCodecFailed;
+}
+
+// What tdz pack writes into: the destination buffer.
+class BufferSink final : public ByteSink {
+public:
+    BufferSink(uint8_t* dst, size_t capacity) : dst_(dst), capacity_(capacity) {}
+    bool Write(const uint8_t* buf, size_t len) override
+    {
+        if (len > capacity_ - used_)
+            return false;
+        std::memcpy(dst_ + used_, buf, len);
+        used_ += len;
+        return true;
     }
-    return kCodecFailed;
+
+private:
+    uint8_t* dst_;
+    size_t capacity_;
+    size_t used_ = 0;
+};
+
+// The same stream coded block-parallel, as tdz pack -T 2 does; it decodes
+// with the serial decoder.
+size_t RelcParallel2Compress(const uint8_t* src, size_t size, uint8_t* dst, size_t capacity)
+{
+    MemorySource in(src, size);
+    BufferSink out(dst, capacity);
+    const StreamResult r = EncodeRelcStreamParallel(in, size, out, 2);
+    return r.status == StreamStatus::Ok ? static_cast<size_t>(r.bytesOut) : kCodecFailed;
 }
 
 size_t ZlibBound(size_t size) { return compressBound(static_cast<uLong>(size)); }
@@ -118,6 +113,7 @@ size_t Copy(const uint8_t* src, size_t size, uint8_t* dst, size_t capacity)
 
 const BenchCodec kBenchCodecs[] = {
     {"relc", RelcBound, RelcCompress, RelcDecompress},
+    {"relc-par2", RelcBound, RelcParallel2Compress, RelcDecompress},
     {"zlib-1", ZlibBound, ZlibCompress<1>, ZlibDecompress},
     {"zlib-6", ZlibBound, ZlibCompress<6>, ZlibDecompress},
     {"lz4", Lz4Bound, Lz4Compress, Lz4Decompress},

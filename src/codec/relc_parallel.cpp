@@ -12,17 +12,19 @@
 
 namespace {
 
-// Blocks coded as one job: enough work per hand-over that the locking does
-// not show, few enough that the ring stays small.
-constexpr uint64_t kBlocksPerJob = 4;
+// Blocks coded as one job. A block already takes far longer to code than a
+// hand-over takes, and the files of a typical tree are a few blocks long:
+// one block per job keeps every thread busy on them.
+constexpr uint64_t kBlocksPerJob = 1;
 constexpr uint32_t kLaterBlock = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
 // A job's input: the history of its first block, then its new bytes. The
 // first job has no history but a first block that much longer.
 constexpr size_t kJobInputRoom = RELC_HISTORY_SIZE + kBlocksPerJob * kLaterBlock;
 constexpr size_t kJobOutputRoom = kBlocksPerJob * RELC_STAGING_SIZE;
-// Jobs in flight per thread: one being coded, one read ahead, one waiting
-// to be written.
-constexpr unsigned kSlotsPerThread = 3;
+// Jobs in flight per thread: one being coded, one read ahead, and room for
+// a block that is slow to code to hold up the writer without idling the
+// others.
+constexpr unsigned kSlotsPerThread = 4;
 
 enum class SlotState { Free, Read, Coded };
 
@@ -58,7 +60,12 @@ struct Layout {
 
 class Pipeline {
 public:
-    Pipeline(const Layout& layout, unsigned threads) : layout_(layout), slots_(threads * kSlotsPerThread) {}
+    Pipeline(const Layout& layout, unsigned threads)
+        : layout_(layout),
+          slots_(static_cast<size_t>(threads * kSlotsPerThread < layout.jobs ? threads * kSlotsPerThread
+                                                                              : layout.jobs))
+    {
+    }
 
     ~Pipeline() { StopWorkers(); }
 

@@ -20,8 +20,7 @@ Bytes Mixed(size_t n) {
 TEST(RelcParallel, StreamEqualsTheSerialOneAtEveryBlockBoundary) {
     const size_t later = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
     std::vector<size_t> sizes = {1, 2, 100, 8192};
-    // Ends of block k; 4 and 8 blocks are where the encoder's jobs of four
-    // blocks end.
+    // Around the end of block k: 1 byte short, exact, 1 byte over.
     for (size_t k : {0, 1, 3, 4, 7, 8, 13})
         for (size_t d : {size_t(0), size_t(1), size_t(2)}) sizes.push_back(RELC_WINDOW_SIZE + k * later + d - 1);
     for (size_t size : sizes) {
