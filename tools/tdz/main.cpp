@@ -61,7 +61,7 @@ constexpr CommandSpec kCommands[] = {
      "appears as the file it holds, with its stored size, last-write time and read-only attribute; other "
      "files and folders appear as they are, damaged containers under their own name (and named on "
      "standard error). A real FILE beside FILE.tdz keeps its name. Here -o takes the mount's options, "
-     "separated by commas: ro, cache=MB (decoded data kept, default 64), fg (stay in the foreground).",
+     "separated by commas: ro, cache=MB (decoded data kept, default 16), fg (stay in the foreground).",
      RunMountCommand},
     {"umount", "MOUNTPOINT", 1, 1, 0, "end a mount made by tdz mount",
      "Unmounts MOUNTPOINT (fusermount3 -u; umount on macOS). Fails while a file in it is open.",

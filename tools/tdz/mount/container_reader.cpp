@@ -97,8 +97,8 @@ int ContainerReader::Index(int fd, std::string* damage)
     return 0;
 }
 
-int ContainerReader::DecodeSegment(int fd, uint64_t segment, std::shared_ptr<DecodedSegment>* out,
-                                   std::string* damage)
+int ContainerReader::DecodeSegment(int fd, uint64_t segment, DecodedCache& cache,
+                                   std::shared_ptr<DecodedSegment>* out, std::string* damage)
 {
     const uint64_t first = segment * kBlocksPerSegment;
     const uint64_t end = first + kBlocksPerSegment < blockCount_ ? first + kBlocksPerSegment : blockCount_;
@@ -114,13 +114,16 @@ int ContainerReader::DecodeSegment(int fd, uint64_t segment, std::shared_ptr<Dec
         room = lastWindow + RELC_BLOCK_WINDOW_ROOM;
 
     auto decoded = std::make_shared<DecodedSegment>();
+    decoded->bytes = cache.Recycled();
     decoded->bytes.resize(size_t(room));
     decoded->length = size_t(length);
     if (segment > 0)
         std::memcpy(decoded->bytes.data(), history_[segment].get(), RELC_HISTORY_SIZE);
 
     const uint64_t streamStart = blockStart_[first];
-    std::vector<uint8_t> stream(size_t(blockStart_[end] - streamStart));
+    // One buffer per thread, kept: fresh memory costs a page fault a page.
+    thread_local std::vector<uint8_t> stream;
+    stream.resize(size_t(blockStart_[end] - streamStart));
     if (!ReadAt(fd, stream.data(), stream.size(), kContainerHeaderSize + streamStart))
         return -errno;
     uint64_t written = 0;
@@ -154,7 +157,7 @@ std::shared_ptr<const DecodedSegment> ContainerReader::Segment(int fd, uint64_t 
     std::shared_ptr<DecodedSegment> decoded;
     for (uint64_t next = segment < reached_ ? segment : reached_; next <= segment; ++next) {
         errno = 0;
-        if (DecodeSegment(fd, next, &decoded, damage) != 0)
+        if (DecodeSegment(fd, next, cache, &decoded, damage) != 0)
             return nullptr;
         if (next + 1 < segmentCount_ && !history_[next + 1]) {
             history_[next + 1].reset(new uint8_t[RELC_HISTORY_SIZE]);

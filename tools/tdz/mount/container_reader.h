@@ -55,7 +55,8 @@ private:
     std::shared_ptr<const DecodedSegment> Segment(int fd, uint64_t segment, DecodedCache& cache,
                                                   std::string* damage);
     // With mutex_ held.
-    int DecodeSegment(int fd, uint64_t segment, std::shared_ptr<DecodedSegment>* out, std::string* damage);
+    int DecodeSegment(int fd, uint64_t segment, DecodedCache& cache, std::shared_ptr<DecodedSegment>* out,
+                      std::string* damage);
     void Fail(const std::string& why, std::string* damage);
 
     const uint64_t id_;

@@ -10,7 +10,7 @@ std::shared_ptr<const DecodedSegment> DecodedCache::Find(uint64_t container, uin
     return it->second->data;
 }
 
-void DecodedCache::Insert(uint64_t container, uint64_t segment, std::shared_ptr<const DecodedSegment> data)
+void DecodedCache::Insert(uint64_t container, uint64_t segment, std::shared_ptr<DecodedSegment> data)
 {
     const uint64_t size = data->bytes.size();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -25,8 +25,11 @@ void DecodedCache::Insert(uint64_t container, uint64_t segment, std::shared_ptr<
     where_[key] = order_.begin();
     held_ += size;
     while (held_ > budget_ && !order_.empty()) {
-        held_ -= order_.back().data->bytes.size();
-        where_.erase(order_.back().key);
+        Entry& last = order_.back();
+        held_ -= last.data->bytes.size();
+        if (last.data.use_count() == 1 && recycled_.size() < kMaxRecycled)
+            recycled_.push_back(std::move(last.data->bytes));
+        where_.erase(last.key);
         order_.pop_back();
     }
 }
@@ -35,4 +38,14 @@ uint64_t DecodedCache::BytesHeld()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return held_;
+}
+
+std::vector<uint8_t> DecodedCache::Recycled()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recycled_.empty())
+        return {};
+    std::vector<uint8_t> bytes = std::move(recycled_.back());
+    recycled_.pop_back();
+    return bytes;
 }

@@ -29,8 +29,13 @@ public:
 
     // Thread-safe.
     std::shared_ptr<const DecodedSegment> Find(uint64_t container, uint64_t segment);
-    void Insert(uint64_t container, uint64_t segment, std::shared_ptr<const DecodedSegment> data);
+    void Insert(uint64_t container, uint64_t segment, std::shared_ptr<DecodedSegment> data);
     uint64_t BytesHeld();
+
+    // Memory of a piece that left the cache with no reader holding it, or
+    // an empty vector. Fresh memory costs a page fault per page, which
+    // costs more than decoding it.
+    std::vector<uint8_t> Recycled();
 
 private:
     struct Key {
@@ -43,12 +48,14 @@ private:
     };
     struct Entry {
         Key key;
-        std::shared_ptr<const DecodedSegment> data;
+        std::shared_ptr<DecodedSegment> data;
     };
+    static constexpr size_t kMaxRecycled = 8;
 
     std::mutex mutex_;
     const uint64_t budget_;
     uint64_t held_ = 0;
     std::list<Entry> order_;  // most recently used first
     std::unordered_map<Key, std::list<Entry>::iterator, KeyHash> where_;
+    std::vector<std::vector<uint8_t>> recycled_;
 };

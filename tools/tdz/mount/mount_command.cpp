@@ -20,7 +20,10 @@ namespace {
 
 constexpr char kMount[] = "mount";
 constexpr char kUmount[] = "umount";
-constexpr uint64_t kDefaultCacheMegabytes = 64;
+// The kernel keeps what was read in its page cache too; this cache serves
+// reads the page cache no longer holds, and a large one costs the first
+// pass a page fault for every page it fills.
+constexpr uint64_t kDefaultCacheMegabytes = 16;
 constexpr uint64_t kMaxCacheMegabytes = uint64_t(1) << 20;
 
 struct MountRequest {

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# tdz mount against tdz unpack on one 100 MB file made of the corpus:
+# sequential MB/s through a fresh mount (the first pass decodes) and again
+# (the kernel's page cache), tdz unpack of the same container to a tmpfs,
+# and the time of one 4 KB read at a random offset, cold (fresh mount: the
+# stream up to there is decoded once) and warm (another offset once the
+# segment histories exist, and the same offset again).
+#   bench/bench_mount.sh TDZ [CORPUS_DIR] [MB]
+set -eu
+tdz=$(realpath "$1")
+corpus=${2:-$(dirname "$0")/../../shared/corpus}
+mb=${3:-100}
+tmp=$(mktemp -d /dev/shm/tdz-bench-mount.XXXXXX)
+cleanup() { "$tdz" umount "$tmp/mp" 2>/dev/null || true; rm -rf "$tmp"; }
+trap cleanup EXIT
+mkdir "$tmp/src" "$tmp/mp" "$tmp/out"
+python3 - "$corpus" "$tmp/src/big.bin" "$mb" <<'PY'
+import os, sys
+corpus, out, mb = sys.argv[1], sys.argv[2], int(sys.argv[3])
+parts = [open(os.path.join(corpus, n), 'rb').read() for n in sorted(os.listdir(corpus))
+         if os.path.isfile(os.path.join(corpus, n))]
+data = bytearray()
+while len(data) < mb << 20:
+    for p in parts:
+        data += p
+open(out, 'wb').write(bytes(data[:mb << 20]))
+PY
+(cd "$tmp/src" && "$tdz" pack --replace big.bin)
+size=$(stat -c %s "$tmp/src/big.bin.tdz")
+echo "file: $mb MB of the corpus, container $((size >> 20)) MB, source and output on tmpfs"
+now() { date +%s.%N; }
+rate() { python3 -c "import sys; t=float(sys.argv[2])-float(sys.argv[1]); print(f'{t:.3f} s, {$mb/t:.0f} MB/s')" "$@"; }
+
+start=$(now); "$tdz" unpack "$tmp/src/big.bin.tdz" -o "$tmp/out/big.bin" 2>/dev/null ||
+    (cp "$tmp/src/big.bin.tdz" "$tmp/out/" && "$tdz" unpack "$tmp/out/big.bin.tdz"); end=$(now)
+echo "tdz unpack to tmpfs:            $(rate "$start" "$end")"
+
+"$tdz" mount -o ro "$tmp/src" "$tmp/mp"
+start=$(now); dd if="$tmp/mp/big.bin" of=/dev/null bs=1M 2>/dev/null; end=$(now)
+echo "read through a fresh mount:     $(rate "$start" "$end")"
+start=$(now); dd if="$tmp/mp/big.bin" of=/dev/null bs=1M 2>/dev/null; end=$(now)
+echo "read again (page cache):        $(rate "$start" "$end")"
+"$tdz" umount "$tmp/mp"
+
+read4k() {
+    python3 - "$tmp/mp/big.bin" "$@" <<'PY'
+import os, sys, time
+fd = os.open(sys.argv[1], os.O_RDONLY)
+for offset in map(int, sys.argv[2:]):
+    t = time.perf_counter(); data = os.pread(fd, 4096, offset); t = time.perf_counter() - t
+    print(f'  4 KB at {offset:>10}: {t * 1000:8.3f} ms')
+PY
+}
+a=$(( (mb << 20) * 73 / 100 )); b=$(( (mb << 20) * 31 / 100 + 12345 )); c=$(( (mb << 20) * 89 / 100 + 777 ))
+"$tdz" mount -o ro "$tmp/src" "$tmp/mp"
+echo "4 KB reads, fresh mount (cold, then warm at other offsets, then the first again):"
+read4k "$a" "$b" "$c" "$a"
+"$tdz" umount "$tmp/mp"
