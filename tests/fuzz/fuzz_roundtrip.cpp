@@ -3,11 +3,30 @@
 // Input: a byte choosing the encoder's offer sizes, one its output rooms,
 // one the decoder's offers and rooms, one the search depth (and whether to
 // poke the encoder with refused restarts mid-stream), then the data. The
-// stream made in the chosen pieces must be byte for byte the one made in a
-// single call, and must decode, in other pieces, to the data.
+// stream made in the chosen pieces must be byte for byte the one the stream
+// driver makes in one go (and, on the host, the one the block-parallel
+// encoder makes on 1 to 4 threads), and must decode, in other pieces and
+// through the driver, to the data.
 #include <algorithm>
 
+#include "codec/relc_driver.h"
 #include "fuzz_support.h"
+#if TDZ_FUZZ_PARALLEL
+#include "codec/relc_parallel.h"
+
+namespace {
+
+struct VectorSink final : ByteSink {
+    std::vector<uint8_t> bytes;
+    bool Write(const uint8_t* buf, size_t len) override
+    {
+        bytes.insert(bytes.end(), buf, buf + len);
+        return true;
+    }
+};
+
+}  // namespace
+#endif
 
 using namespace relc_fuzz;
 
@@ -32,18 +51,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
 
-    const EncodeResult oneCall =
-        EncodeChunked(payload, payloadSize, depth, SizeSequence(15), SizeSequence(15), false);
+    // The reference: the whole input through the stream driver at once.
+    std::vector<uint8_t> stream(RelcStreamBound(payloadSize));
+    RelcStreamOptions options;
+    options.depthLevel = depth;
+    const StreamResult oneShot = RelcEncodeMemory(payload, payloadSize, stream.data(), stream.size(), options);
+    FUZZ_CHECK(oneShot.status == StreamStatus::Ok, "the driver could not encode");
+    stream.resize(oneShot.bytesOut);
     const EncodeResult pieces = EncodeChunked(payload, payloadSize, depth, SizeSequence(data[0]),
                                               SizeSequence(data[1]), (data[3] & 8) != 0);
-    FUZZ_CHECK(pieces.stream == oneCall.stream, "the stream depends on how the input was offered");
+    FUZZ_CHECK(pieces.stream == stream, "the stream depends on how the input was offered");
+#if TDZ_FUZZ_PARALLEL
+    if (depth == 0) {
+        MemorySource source(payload, payloadSize);
+        VectorSink sink;
+        uint32_t sum = 0;
+        uint32_t expectedSum = 0;
+        RelcAddByteSum(payload, payloadSize, &expectedSum);
+        const StreamResult r = EncodeRelcStreamParallel(source, payloadSize, sink, 1 + (data[2] >> 6), &sum);
+        FUZZ_CHECK(r.status == StreamStatus::Ok, "the parallel encoder failed");
+        FUZZ_CHECK(sink.bytes == stream, "the parallel stream differs from the serial one");
+        FUZZ_CHECK(sum == expectedSum, "the parallel byte sum differs");
+    }
+#endif
 
     // A block costs at most its header and the 3 bytes a coded payload may
     // run past its new bytes.
     const size_t blocks = 1 + (payloadSize > RELC_WINDOW_SIZE ? (payloadSize - RELC_WINDOW_SIZE - 1) / 24576 + 1 : 0);
-    FUZZ_CHECK(oneCall.stream.size() <= payloadSize + 5 * blocks + 2, "stream longer than its blocks allow");
+    FUZZ_CHECK(stream.size() <= payloadSize + 5 * blocks + 2, "stream longer than its blocks allow");
 
-    const std::vector<uint8_t>& stream = oneCall.stream;
     const DecodeResult decoded = DecodeChunked(stream.data(), stream.size(), SizeSequence(data[2]),
                                                SizeSequence(static_cast<uint8_t>(data[2] * 7 + 3)),
                                                2 * (stream.size() + payloadSize) + 64);
@@ -52,5 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(decoded.output.size() == payloadSize &&
                    std::equal(decoded.output.begin(), decoded.output.end(), payload),
                "round trip MISMATCH");
+
+    std::vector<uint8_t> restored(payloadSize);
+    options.expectedSize = payloadSize;
+    const StreamResult back = RelcDecodeMemory(stream.data(), stream.size(), restored.data(), restored.size(), options);
+    FUZZ_CHECK(back.status == StreamStatus::Ok && restored == std::vector<uint8_t>(payload, payload + payloadSize),
+               "the driver's round trip MISMATCH");
     return 0;
 }

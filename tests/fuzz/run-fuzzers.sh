@@ -27,7 +27,7 @@ if ! command -v "$cxx" >/dev/null; then
 fi
 mkdir -p "$out/artifacts"
 
-common=(-std=c++17 -g -I"$root/src" -I"$here")
+common=(-std=c++17 -g -pthread -DTDZ_FUZZ_PARALLEL=1 -I"$root/src" -I"$here")
 codec=("$root"/src/codec/*.cpp)
 # The container reader is the tool's own code on top of the codec.
 tdz_reader=(-I"$root/tools/tdz" "$root"/tools/tdz/{container_commands,file_stream,host_file_info,stream_io}.cpp

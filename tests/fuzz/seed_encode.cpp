@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "codec/relc.h"
+#include "codec/relc_driver.h"
 
 int main(int argc, char** argv)
 {
@@ -29,19 +29,11 @@ int main(int argc, char** argv)
 
     std::vector<uint8_t> seed = {static_cast<uint8_t>(std::strtoul(argv[4], nullptr, 0)),
                                  static_cast<uint8_t>(std::strtoul(argv[5], nullptr, 0))};
-    if (length == 0 || RelcInitEncoder(0, length) != 0)
+    std::vector<uint8_t> out(RelcStreamBound(length));
+    const StreamResult r = RelcEncodeMemory(file.data() + offset, length, out.data(), out.size());
+    if (length == 0 || r.status != StreamStatus::Ok)
         return 1;
-    std::vector<uint8_t> out(length + length / 1000 + 64);
-    size_t pos = 0;
-    for (;;) {
-        uint32_t inLen = static_cast<uint32_t>(length - pos);
-        uint32_t outLen = static_cast<uint32_t>(out.size());
-        const uint32_t status = RelcEncode(file.data() + offset + pos, out.data(), &inLen, &outLen);
-        pos += inLen;
-        seed.insert(seed.end(), out.begin(), out.begin() + outLen);
-        if (status & RELC_STREAM_END)
-            break;
-    }
+    seed.insert(seed.end(), out.begin(), out.begin() + r.bytesOut);
     std::ofstream(argv[6], std::ios::binary).write(reinterpret_cast<const char*>(seed.data()), seed.size());
     return 0;
 }
