@@ -372,6 +372,7 @@ run_usage() {
     usage_error "pack -r -o x.tdz a.txt" "folder tree"
     usage_error "unpack -c -o x a.txt.tdz" "give one"
     usage_error "unpack -c --replace a.txt.tdz" "give one"
+    usage_error "pack -o - --replace a.txt" "standard output; give one"
     usage_error "list --json" "no FILE.tdz... given"
     [ -e a.txt.tdz ] || [ -e x.tdz ] && fail "a usage error wrote a file"
 
@@ -397,6 +398,8 @@ run_options() {
         [ -e elsewhere.tdz ] || fail "unpack -c"
     "$tdz" pack lines.txt && "$tdz" unpack -c lines.txt.tdz elsewhere.tdz >both.bin &&
         cmp -s both.bin <(cat lines.txt abc.txt) || fail "unpack -c of two containers"
+    "$tdz" pack -o - abc.txt >piped.tdz && "$tdz" unpack -o - piped.tdz | cmp -s - abc.txt &&
+        cmp -s piped.tdz elsewhere.tdz || fail "-o - both ways"
     pass "-o and -c"
 
     # -f replaces a regular file only, never the input itself nor a folder.

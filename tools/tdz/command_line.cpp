@@ -120,8 +120,8 @@ bool CheckTogether(const CommandSpec& command, const CommandLine& line, std::str
         *error = "-c and -o both name the output; give one";
         return false;
     }
-    if (line.toStdout && line.replace) {
-        *error = "--replace deletes the input, which -c keeps by design; give one";
+    if ((line.toStdout || line.output == "-") && line.replace) {
+        *error = "--replace would delete the input of an output on standard output; give one";
         return false;
     }
     return true;

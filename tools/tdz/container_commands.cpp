@@ -254,6 +254,8 @@ bool PackOne(const std::string& path, const CommandLine& line)
     uint8_t headerBytes[kContainerHeaderSize];
     EncodeContainerHeader(header, headerBytes);
 
+    if (containerPath == "-" && StdoutIsTerminal())
+        return Fail(kCommand, "a container is not written to a terminal; redirect standard output");
     OutputFile out;
     if (!out.Open(containerPath) || !out.Write(headerBytes, sizeof headerBytes))
         return Fail(kCommand, out.Error());
@@ -305,7 +307,7 @@ bool UnpackToStdout(const std::string& containerPath, const CommandLine& line)
 bool UnpackOne(const std::string& containerPath, const CommandLine& line)
 {
     constexpr char kCommand[] = "unpack";
-    if (line.toStdout)
+    if (line.toStdout || line.output == "-")
         return UnpackToStdout(containerPath, line);
     if (line.output.empty() && !EndsWithContainerExtension(containerPath))
         return Fail(kCommand, "'" + containerPath + "' does not end with " + kExtension);

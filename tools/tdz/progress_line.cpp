@@ -45,6 +45,15 @@ bool StderrIsTerminal()
 #endif
 }
 
+bool StdoutIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
 ProgressLine::ProgressLine(bool wanted, const std::string& label, uint64_t total)
     : enabled_(wanted && StderrIsTerminal()), label_(Shorten(label)), total_(total), start_(Clock::now()),
       nextDraw_(start_ + kFirstDraw)

@@ -50,3 +50,4 @@ private:
 
 // Whether progress lines can be shown at all: standard error is a terminal.
 [[nodiscard]] bool StderrIsTerminal();
+[[nodiscard]] bool StdoutIsTerminal();
