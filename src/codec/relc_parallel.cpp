@@ -87,10 +87,14 @@ public:
         return true;
     }
 
+    // The first encoder is the caller's own: it codes too whenever it has
+    // nothing to read or write, rather than sleeping while the others work.
     void StartWorkers()
     {
-        for (RelcBlockEncoder* encoder : encoders_)
+        for (size_t i = 1; i < encoders_.size(); ++i) {
+            RelcBlockEncoder* encoder = encoders_[i];
             workers_.emplace_back([this, encoder] { Work(encoder); });
+        }
     }
 
     // Joins every worker and frees the encoders; safe to call twice.
@@ -148,6 +152,15 @@ public:
                 continue;
             }
             std::unique_lock<std::mutex> lock(mutex_);
+            if (nextCode_ < readJobs_) {
+                Slot& slot = slots_[nextCode_ % slots_.size()];
+                ++nextCode_;
+                lock.unlock();
+                Code(encoders_[0], &slot);
+                lock.lock();
+                slot.state = SlotState::Coded;
+                continue;
+            }
             doneCv_.wait(lock, [&] { return head.state == SlotState::Coded; });
         }
         static const uint8_t kEndMarker[2] = {0, 0};
