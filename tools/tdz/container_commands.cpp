@@ -296,7 +296,8 @@ bool UnpackToStdout(const std::string& containerPath, const CommandLine& line)
     OutputFile out;
     if (!out.Open("-"))
         return Fail(kCommand, out.Error());
-    const ContainerCheck check = CheckContainer(containerPath, &out, !line.quiet);
+    // A progress line would land among the restored bytes on a terminal.
+    const ContainerCheck check = CheckContainer(containerPath, &out, !line.quiet && !StdoutIsTerminal());
     if (!check.ok)
         return Fail(kCommand, check.sinkRefused ? out.Error() : "'" + containerPath + "': " + check.error);
     if (!out.Commit())

@@ -58,6 +58,12 @@ std::string Describe(const StreamResult& result, const InputFile& in, const Outp
     return "unknown failure";
 }
 
+// No progress line among the output on a terminal.
+bool ShowsProgress(const CommandLine& line)
+{
+    return !line.quiet && !(line.operands[1] == "-" && StdoutIsTerminal());
+}
+
 void ReportSizes(const CommandLine& line, const char* command, uint64_t in, uint64_t out)
 {
     if (line.verbose)
@@ -93,7 +99,7 @@ int RunEncodeCommand(const CommandLine& line)
     if (!out.Open(outPath))
         return ReportFailure(kCommand, out.Error());
     MemorySource memory(whole.data(), whole.size());
-    ProgressLine progress(!line.quiet, inPath, size);
+    ProgressLine progress(ShowsProgress(line), inPath, size);
     ProgressSource source(sized ? static_cast<ByteSource&>(in) : memory, progress);
     const StreamResult result = EncodeOnThreads(source, size, out, line.threads);
     progress.Clear();
@@ -117,7 +123,7 @@ int RunDecodeCommand(const CommandLine& line)
     if (!out.Open(outPath))
         return ReportFailure(kCommand, out.Error());
     uint64_t size = 0;
-    ProgressLine progress(!line.quiet, inPath, in.KnownSize(&size) ? size : 0);
+    ProgressLine progress(ShowsProgress(line), inPath, in.KnownSize(&size) ? size : 0);
     ProgressSource source(in, progress);
     const StreamResult result = DecodeRelcStream(source, out);
     progress.Clear();
