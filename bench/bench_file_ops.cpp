@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/relc.h"
+#include "codec/relc_driver.h"
 #include "container/compress_file.h"
 #include "container/decompress_file.h"
 
@@ -83,43 +83,41 @@ std::vector<uint8_t> CorpusData(const std::wstring& folder)
     return data;
 }
 
+// Drops what it is given: the codec's own cost, without a file.
+class DiscardSink final : public ByteSink {
+public:
+    bool Write(const uint8_t*, size_t) override { return true; }
+};
+
+// The stream driver with the file layer's buffer sizes, from memory to
+// nowhere.
 double EncodeInMemory(const std::vector<uint8_t>& data, size_t* streamSize)
 {
+    std::vector<uint8_t> in(524288);
     std::vector<uint8_t> out(kRoom);
+    MemorySource source(data.data(), data.size());
+    DiscardSink sink;
     const double start = Now();
-    if (RelcInitEncoder(0, data.size()) != 0)
-        Die("RelcInitEncoder refused", 0);
-    size_t offset = 0;
-    *streamSize = 0;
-    for (;;) {
-        uint32_t inLen = static_cast<uint32_t>(std::min<size_t>(data.size() - offset, 524288));
-        uint32_t outLen = kRoom;
-        const uint32_t status = RelcEncode(data.data() + offset, out.data(), &inLen, &outLen);
-        offset += inLen;
-        *streamSize += outLen;
-        if (status & RELC_STREAM_END)
-            break;
-    }
-    return Now() - start;
+    const StreamResult r = RelcEncodeStream(source, data.size(), sink, {in.data(), in.size(), out.data(), out.size()});
+    const double took = Now() - start;
+    if (r.status != StreamStatus::Ok)
+        Die("the codec refused the data", 0);
+    *streamSize = static_cast<size_t>(r.bytesOut);
+    return took;
 }
 
 double DecodeInMemory(const std::vector<uint8_t>& stream)
 {
+    std::vector<uint8_t> in(kRoom);
     std::vector<uint8_t> out(524288);
+    MemorySource source(stream.data(), stream.size());
+    DiscardSink sink;
     const double start = Now();
-    RelcInitDecoder();
-    size_t offset = 0;
-    for (;;) {
-        uint32_t inLen = static_cast<uint32_t>(std::min<size_t>(stream.size() - offset, kRoom));
-        uint32_t outLen = static_cast<uint32_t>(out.size());
-        const uint32_t status = RelcDecode(stream.data() + offset, out.data(), &inLen, &outLen);
-        offset += inLen;
-        if ((status & 0xFF) != 0)
-            Die("the stream does not decode", 0);
-        if (status & RELC_STREAM_END)
-            break;
-    }
-    return Now() - start;
+    const StreamResult r = RelcDecodeStream(source, sink, {in.data(), in.size(), out.data(), out.size()});
+    const double took = Now() - start;
+    if (r.status != StreamStatus::Ok)
+        Die("the stream does not decode", 0);
+    return took;
 }
 
 std::vector<uint8_t> ReadWhole(const std::wstring& path, size_t from)
