@@ -158,9 +158,28 @@ inline Chains ChainsFor(const EncoderState& st, uint32_t L) {
     return {st.prev, 3};
 }
 
+// Raises *far to the largest of P[at + k] - 1 for k below n (a missing
+// occurrence, 0, being the largest of all), and sets *kk to its k.
+inline void Farthest(const uint16_t* P, uint32_t at, uint32_t n, uint32_t* far, uint32_t* kk) {
+    uint32_t f = *far;
+    uint32_t w = *kk;
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t s = uint32_t(P[at + k]) - 1u;
+        const bool further = s >= f;
+        f = further ? s : f;
+        w = further ? k : w;
+    }
+    *far = f;
+    *kk = w;
+}
+
 // Candidates visited in a block before its wider chains are built: about
 // what building them costs.
-constexpr uint32_t WIDE_CHAIN_STEPS = 65536;
+constexpr uint32_t WIDE_CHAIN_STEPS = 4096;
+constexpr uint32_t WIDE_CHAIN_RATIO = 12;
+inline bool ChainsProveLong(const EncoderState& st) {
+    return st.chainSteps > WIDE_CHAIN_RATIO * st.chainSearches + WIDE_CHAIN_STEPS;
+}
 
 // The nearest of the longest matches at i that are longer than L (at least
 // 2) and within reach; length 0 when there is none. With no candidate limit
@@ -175,7 +194,7 @@ constexpr uint32_t WIDE_CHAIN_STEPS = 65536;
 // for d as well, and the choice is made again from there.
 Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
     if (i + L >= count) return {0, 0};
-    if (!st.wideChains && st.chainSteps > WIDE_CHAIN_STEPS) BuildWideChains(st, count);
+    if (!st.wideChains && ChainsProveLong(st)) BuildWideChains(st, count);
     const uint8_t* W = st.window;
     const uint32_t lowest = i >= RELC_MAX_DISTANCE ? i - RELC_MAX_DISTANCE : 0;
     const uint32_t reach = i - lowest;
@@ -185,12 +204,7 @@ Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
     // longest of all.
     uint32_t far = 0;
     uint32_t kk = 0;  // d + kk lies on the chain of i + kk
-    for (uint32_t k = 0; k + c.width <= L + 1; ++k) {
-        const uint32_t s = uint32_t(c.P[i + k]) - 1u;
-        const bool further = s >= far;
-        far = further ? s : far;
-        kk = further ? k : kk;
-    }
+    Farthest(c.P, i, L + 2 - c.width, &far, &kk);
     if (far >= reach) return {0, 0};
     uint32_t d = i - (far + 1);
     uint32_t best = 0;
@@ -219,12 +233,7 @@ Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
                     far = d - bound - 1;
                     kk = L + 1 - c.width;
                 }
-                for (uint32_t k = 0; k + c.width <= L; ++k) {
-                    const uint32_t t = uint32_t(c.P[d + k]) - 1u;
-                    const bool further = t >= far;
-                    far = further ? t : far;
-                    kk = further ? k : kk;
-                }
+                Farthest(c.P, d, L + 1 - c.width, &far, &kk);
                 if (far >= d - lowest) break;
                 d -= far + 1;
                 ++steps;
@@ -237,6 +246,7 @@ Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
         ++steps;
     }
     st.chainSteps += steps;
+    st.chainSearches += 1;
     return found ? Match{L, i - best} : Match{0, 0};
 }
 
@@ -260,7 +270,11 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
     uint8_t* payload = target + 2;
 
     if (count > 3) {
+        // Blocks of a stream tend to be alike: one whose chains proved
+        // long starts the next with the wider chains at once.
+        const bool wide = ChainsProveLong(st);
         BuildPrevTable(st, count);
+        if (wide && st.searchDepth > int32_t(RELC_MAX_DISTANCE)) BuildWideChains(st, count);
     } else {
         st.prev[0] = st.prev[1] = st.prev[2] = 0;
     }

@@ -85,6 +85,7 @@ void BuildChain(EncoderState& st, uint32_t count, uint16_t* chain) {
 void BuildPrevTable(EncoderState& st, uint32_t count) {
     st.wideChains = false;
     st.chainSteps = 0;
+    st.chainSearches = 0;
     if (count <= 3) {
         st.prev[0] = st.prev[1] = st.prev[2] = 0;
         return;

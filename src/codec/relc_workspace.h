@@ -40,7 +40,8 @@ struct EncoderState {
     uint16_t prev5[RELC_WINDOW_SIZE];
     uint16_t prev8[RELC_WINDOW_SIZE];
     bool wideChains;
-    uint32_t chainSteps;  // candidates visited in the block so far
+    uint32_t chainSteps;     // candidates visited in the block so far
+    uint32_t chainSearches;  // searches that visited them
     // Scratch of the chain builders: the last position of each key hash,
     // stamped with the build it belongs to (headStamp), and for each
     // position the distance back to the one before it with the same hash.
