@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tdz mount through a real FUSE mount: what a reader of the mount sees.
-#   tdz_mount_test.sh TDZ CORPUS_DIR WORK_DIR listing|reading|damage|lifetime
+#   tdz_mount_test.sh TDZ CORPUS_DIR WORK_DIR listing|reading|damage|lifetime|writing
 # Exits 77 (skipped) where /dev/fuse is missing or mounting is not allowed.
 set -u
 
@@ -149,6 +149,49 @@ lifetime)
     expect "the daemon still answers" $t test -d mp
     exec 3<&-
     expect "and unmounts" $t "$tdz" umount mp
+    ;;
+writing)
+    echo "real" >src/clash.txt && cp src/gen1.txt.tdz src/clash.txt.tdz
+    echo "plain" >src/plain.txt
+    mountit || exit 1
+    # stored KIND NAME EXPECTED: what the source holds for NAME afterwards.
+    stored() {
+        if [ "$1" = container ]; then
+            [ ! -e "src/$2" ] && $t "$tdz" unpack -c "src/$2.tdz" 2>/dev/null | cmp -s - "$3"
+        else
+            [ ! -e "src/$2.tdz" ] && cmp -s "src/$2" "$3"
+        fi
+    }
+    cp orig/mixed.bin mp/new.bin
+    expect "a new file is stored as a container" stored container new.bin orig/mixed.bin
+    expect "and reads back" cmp -s mp/new.bin orig/mixed.bin
+    { cat orig/gen32769.txt; echo tail; } >expected && echo tail >>mp/gen32769.txt
+    expect "an appended container" stored container gen32769.txt expected
+    cp orig/gen401409.txt expected
+    printf 'XYZ' | dd of=expected bs=1 seek=401407 conv=notrunc 2>/dev/null
+    printf 'XYZ' | dd of=mp/gen401409.txt bs=1 seek=401407 conv=notrunc 2>/dev/null
+    expect "bytes changed across a segment boundary" stored container gen401409.txt expected
+    head -c 1000 orig/gen57345.txt >expected && truncate -s 1000 mp/gen57345.txt
+    expect "a truncated container" stored container gen57345.txt expected
+    : >mp/gen32767.txt && : >expected
+    expect "an emptied file is a plain empty file" stored plain gen32767.txt expected
+    echo changed >mp/plain.txt && echo changed >expected
+    expect "a changed plain file becomes a container" stored container plain.txt expected
+    echo changed >mp/clash.txt
+    expect "beside a container of its name it stays plain" cmp -s src/clash.txt expected
+    expect "and the container is left alone" cmp -s src/clash.txt.tdz src/gen1.txt.tdz
+    mkdir mp/d && mv mp/new.bin mp/d/moved.bin
+    expect "a container renamed" stored container d/moved.bin orig/mixed.bin
+    cp -p orig/gen57344.txt mp/d/kept.txt
+    expect "cp -p keeps the time" [ "$(date -u -r mp/d/kept.txt '+%F %T')" = "2010-02-14 00:00:00" ]
+    chmod a-w mp/gen32768.txt
+    expect "chmod sets the read-only attribute" [ "$(stat -c %A mp/gen32768.txt)" = "-r--r--r--" ]
+    rm mp/d/moved.bin mp/d/kept.txt && rmdir mp/d
+    expect "deleted through the mount" [ ! -e src/d ]
+    expect "no temporary file left" [ -z "$(find src -name '.*.tmp')" ]
+    unmount
+    expect "every other file as it was" bash -c 'for f in gen1.txt gen32768.txt mixed.bin; do
+        "$0" unpack -c "src/$f.tdz" | cmp -s - "orig/$f" || exit 1; done' "$tdz"
     ;;
 esac
 echo "$failures failure(s)"

@@ -57,11 +57,13 @@ constexpr CommandSpec kCommands[] = {
      RunDecodeCommand},
     {"mount", "[-o ro,cache=MB,fg] SOURCE MOUNTPOINT", 2, 2, 0,
      "show SOURCE at MOUNTPOINT with containers as their files",
-     "Mounts the folder SOURCE read-only at MOUNTPOINT (FUSE 3): each container whose header checks out "
+     "Mounts the folder SOURCE at MOUNTPOINT (FUSE 3): each container whose header checks out "
      "appears as the file it holds, with its stored size, last-write time and read-only attribute; other "
      "files and folders appear as they are, damaged containers under their own name (and named on "
-     "standard error). A real FILE beside FILE.tdz keeps its name. Here -o takes the mount's options, "
-     "separated by commas: ro, cache=MB (decoded data kept, default 16), fg (stay in the foreground).",
+     "standard error). A real FILE beside FILE.tdz keeps its name. A file written through the mount is "
+     "stored as FILE.tdz when it is closed (an empty one as a plain file). Here -o takes the mount's "
+     "options, separated by commas: ro (read-only), cache=MB (decoded data kept, default 16), fg (stay "
+     "in the foreground).",
      RunMountCommand},
     {"umount", "MOUNTPOINT", 1, 1, 0, "end a mount made by tdz mount",
      "Unmounts MOUNTPOINT (fusermount3 -u; umount on macOS). Fails while a file in it is open.",

@@ -249,3 +249,9 @@ int FolderViews::List(int folderFd, const std::string& folderPath, std::vector<s
         names->push_back(entry.first);
     return 0;
 }
+
+void FolderViews::Forget(const std::string& folderPath)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    views_.erase(folderPath);
+}

@@ -54,6 +54,10 @@ public:
     // folderFd, from SourceTree::OpenFolder). 0 or -errno.
     [[nodiscard]] int Lookup(int folderFd, const std::string& folderPath, const std::string& name, ViewEntry* entry);
 
+    // Drops what is known of the folder at folderPath: the mount has just
+    // changed it.
+    void Forget(const std::string& folderPath);
+
     // Every name of the folder, in no particular order. 0 or -errno.
     [[nodiscard]] int List(int folderFd, const std::string& folderPath, std::vector<std::string>* names);
 

@@ -20,9 +20,12 @@ endif()
 target_sources(tdz PRIVATE
   ${TDZ_MOUNT_DIR}/container_reader.cpp
   ${TDZ_MOUNT_DIR}/container_view.cpp
+  ${TDZ_MOUNT_DIR}/container_writer.cpp
   ${TDZ_MOUNT_DIR}/decoded_cache.cpp
   ${TDZ_MOUNT_DIR}/mount_command.cpp
+  ${TDZ_MOUNT_DIR}/mount_file_system.cpp
   ${TDZ_MOUNT_DIR}/mount_operations.cpp
+  ${TDZ_MOUNT_DIR}/mount_write_operations.cpp
   ${TDZ_MOUNT_DIR}/source_tree.cpp
 )
 target_include_directories(tdz PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
@@ -30,7 +33,7 @@ target_link_libraries(tdz PRIVATE PkgConfig::FUSE3)
 
 # Real mounts: they need /dev/fuse and the right to mount, and skip (77)
 # without them; serial, since they mount and unmount.
-foreach(group listing reading damage lifetime)
+foreach(group listing reading damage lifetime writing)
   add_test(NAME tdz_mount_${group}
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/tdz_mount_test.sh
             $<TARGET_FILE:tdz> ${TDZ_CORPUS_DIR}

@@ -28,6 +28,7 @@ constexpr uint64_t kMaxCacheMegabytes = uint64_t(1) << 20;
 
 struct MountRequest {
     bool foreground = false;
+    bool readOnly = false;
     uint64_t cacheMegabytes = kDefaultCacheMegabytes;
     std::string source;
     std::string mountPoint;
@@ -49,6 +50,7 @@ bool ParseOptions(const std::string& list, MountRequest* request, std::string* e
             end = list.size();
         const std::string option = list.substr(start, end - start);
         if (option == "ro") {
+            request->readOnly = true;
         } else if (option == "fg") {
             request->foreground = true;
         } else if (option.compare(0, 6, "cache=") == 0 && option.size() > 6 &&
@@ -115,6 +117,7 @@ int Mount(const MountRequest& request)
     MountSettings settings;
     settings.source = source;
     settings.cacheBytes = request.cacheMegabytes << 20;
+    settings.readOnly = request.readOnly;
     MountFileSystem* fileSystem = NewMountFileSystem(settings, &error);
     if (fileSystem == nullptr)
         return ReportFailure(kMount, error);
@@ -122,9 +125,10 @@ int Mount(const MountRequest& request)
     fuse_args args = FUSE_ARGS_INIT(0, nullptr);
     const std::string names = "fsname=" + EscapedOption("tdz:" + source);
     const bool argsOk = fuse_opt_add_arg(&args, "tdz") == 0 && fuse_opt_add_arg(&args, "-o") == 0 &&
-                        fuse_opt_add_arg(&args, "ro,default_permissions,subtype=tdz") == 0 &&
+                        fuse_opt_add_arg(&args, request.readOnly ? "ro,default_permissions,subtype=tdz"
+                                                                 : "default_permissions,subtype=tdz") == 0 &&
                         fuse_opt_add_arg(&args, "-o") == 0 && fuse_opt_add_arg(&args, names.c_str()) == 0;
-    fuse* f = argsOk ? fuse_new(&args, &MountOperations(), sizeof(fuse_operations), fileSystem) : nullptr;
+    fuse* f = argsOk ? fuse_new(&args, &MountOperations(request.readOnly), sizeof(fuse_operations), fileSystem) : nullptr;
     fuse_opt_free_args(&args);
     if (f == nullptr) {
         DeleteMountFileSystem(fileSystem);

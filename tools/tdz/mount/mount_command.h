@@ -1,8 +1,9 @@
 // tdz mount [-o OPTIONS] SOURCE MOUNTPOINT: the folder SOURCE shown at
-// MOUNTPOINT with every container as the file it holds, read-only.
-// OPTIONS, separated by commas: ro (the only mode there is), cache=MB (the
-// decoded data kept across open files, default 16), fg (stay in the
-// foreground). Otherwise the command returns once the mount is in place and
+// MOUNTPOINT with every container as the file it holds; a file written
+// through the mount is stored as a container when it is closed.
+// OPTIONS, separated by commas: ro (read-only: the source is never
+// changed), cache=MB (the decoded data kept across open files, default 16),
+// fg (stay in the foreground). Otherwise the command returns once the mount is in place and
 // the daemon keeps running, its reports still going to the command's
 // standard error.
 //

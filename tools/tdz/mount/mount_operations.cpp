@@ -11,118 +11,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <algorithm>
 #include <memory>
-#include <mutex>
-#include <set>
-#include <tuple>
 
-#include "container_reader.h"
-#include "container_view.h"
-#include "decoded_cache.h"
-#include "source_tree.h"
+#include "mount_file_system.h"
 
 namespace {
 
-constexpr uint64_t kUnixEpochInFileTime = 116444736000000000ull;
-constexpr int64_t kTicksPerSecond = 10000000;
 constexpr uint32_t kReadOnlyAttribute = 0x1;
-// Readers of closed containers kept for their history; beyond this many the
-// unused ones go.
-constexpr size_t kKeptReaders = 64;
-
-using FileKey = std::tuple<dev_t, ino_t, off_t, int64_t, int64_t>;
-
-FileKey KeyOf(const struct stat& st)
-{
-    return FileKey{st.st_dev, st.st_ino, st.st_size, ModificationNs(st), ChangeNs(st)};
-}
-
-struct timespec FromFileTime(uint64_t fileTime)
-{
-    const int64_t ticks = int64_t(fileTime - kUnixEpochInFileTime);
-    int64_t seconds = ticks / kTicksPerSecond;
-    int64_t rest = ticks % kTicksPerSecond;
-    if (rest < 0) {
-        rest += kTicksPerSecond;
-        --seconds;
-    }
-    struct timespec time{};
-    time.tv_sec = static_cast<time_t>(seconds);
-    time.tv_nsec = static_cast<long>(rest * 100);
-    return time;
-}
-
-}  // namespace
-
-struct MountFileSystem {
-    explicit MountFileSystem(const MountSettings& settings)
-        : views(settings.source, [this](const std::string& path, const std::string& why) { Report(path, why); }),
-          cache(settings.cacheBytes)
-    {
-    }
-
-    // One line on stderr for each damaged container, once.
-    void Report(const std::string& path, const std::string& why)
-    {
-        std::lock_guard<std::mutex> lock(reportMutex);
-        if (!reported.insert(path + '\n' + why).second)
-            return;
-        std::fprintf(stderr, "tdz: mount: '%s': %s\n", path.c_str(), why.c_str());
-        std::fflush(stderr);
-    }
-
-    std::shared_ptr<ContainerReader> ReaderFor(const struct stat& st, const ContainerHeader& header)
-    {
-        std::lock_guard<std::mutex> lock(readersMutex);
-        const FileKey key = KeyOf(st);
-        auto& slot = readers[key];
-        if (!slot) {
-            slot = std::make_shared<ContainerReader>(++lastReaderId, header, uint64_t(st.st_size));
-            if (readers.size() > kKeptReaders) {
-                for (auto it = readers.begin(); it != readers.end();)
-                    it = it->second.use_count() == 1 && it->first != key ? readers.erase(it) : std::next(it);
-            }
-        }
-        return slot;
-    }
-
-    SourceTree tree;
-    FolderViews views;
-    DecodedCache cache;
-    std::mutex reportMutex;
-    std::set<std::string> reported;
-    std::mutex readersMutex;
-    std::map<FileKey, std::shared_ptr<ContainerReader>> readers;
-    uint64_t lastReaderId = 0;
-};
-
-namespace {
-
-struct OpenFile {
-    UniqueFd fd;
-    std::shared_ptr<ContainerReader> reader;  // null for a file shown as it is
-    std::string sourcePath;
-};
-
-MountFileSystem& Self()
-{
-    return *static_cast<MountFileSystem*>(fuse_get_context()->private_data);
-}
-
-// The folder that holds path's last component, and what that name stands
-// for there. 0 or -errno.
-int Resolve(const char* path, UniqueFd* folder, ViewEntry* entry, std::string* folderPath)
-{
-    MountFileSystem& fs = Self();
-    std::string name;
-    SplitMountPath(path, folderPath, &name);
-    const int fd = fs.tree.OpenFolder(*folderPath);
-    if (fd < 0)
-        return fd;
-    *folder = UniqueFd(fd);
-    return fs.views.Lookup(fd, *folderPath, name, entry);
-}
 
 void ShowContainerAs(const ContainerHeader& header, struct stat* st)
 {
@@ -143,6 +39,8 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*)
     MountFileSystem& fs = Self();
     if (std::strcmp(path, "/") == 0)
         return fstat(fs.tree.RootFd(), st) == 0 ? 0 : -errno;
+    if (const auto pending = fs.PendingFor(path))
+        return fstat(pending->temp.Get(), st) == 0 ? 0 : -errno;
     UniqueFd folder;
     ViewEntry entry;
     std::string folderPath;
@@ -189,6 +87,15 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_fi
     const int result = fs.views.List(fd, path, &names);
     if (result != 0)
         return result;
+    {
+        // Files being written that the source does not show yet.
+        std::lock_guard<std::mutex> lock(fs.writesMutex);
+        for (const auto& write : fs.writes) {
+            if (write.second->folderPath == path &&
+                std::find(names.begin(), names.end(), write.second->name) == names.end())
+                names.push_back(write.second->name);
+        }
+    }
     fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags(0));
     fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags(0));
     for (const std::string& name : names) {
@@ -200,9 +107,9 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_fi
 
 int Open(const char* path, fuse_file_info* info)
 {
-    if ((info->flags & O_ACCMODE) != O_RDONLY)
-        return -EROFS;
     MountFileSystem& fs = Self();
+    if ((info->flags & O_ACCMODE) != O_RDONLY || fs.PendingFor(path))
+        return fs.readOnly ? -EROFS : OpenForWriting(path, info);
     UniqueFd folder;
     ViewEntry entry;
     std::string folderPath;
@@ -247,8 +154,9 @@ int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* i
     if (offset < 0)
         return -EINVAL;
     if (!file.reader) {
+        const int fd = file.write ? file.write->temp.Get() : file.fd.Get();
         for (;;) {
-            const ssize_t n = pread(file.fd.Get(), buffer, size, offset);
+            const ssize_t n = pread(fd, buffer, size, offset);
             if (n >= 0 || errno != EINTR)
                 return n >= 0 ? int(n) : -errno;
         }
@@ -264,7 +172,9 @@ int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* i
 
 int Release(const char*, fuse_file_info* info)
 {
-    delete reinterpret_cast<OpenFile*>(info->fh);
+    std::unique_ptr<OpenFile> file(reinterpret_cast<OpenFile*>(info->fh));
+    if (file->write)
+        CloseWriting(*file);
     return 0;
 }
 
@@ -284,12 +194,16 @@ void* Init(fuse_conn_info* connection, fuse_config* config)
     // The kernel keeps decoded pages across opens, and drops them when the
     // size or time shown changes.
     config->auto_cache = 1;
+    // The daemon's handles keep a deleted file readable; no hidden renames.
+    config->hard_remove = 1;
     return fuse_get_context()->private_data;
 }
 
-fuse_operations MakeOperations()
+fuse_operations MakeOperations(bool readOnly)
 {
     fuse_operations ops{};
+    if (!readOnly)
+        AddWriteOperations(&ops);
     ops.init = Init;
     ops.getattr = GetAttr;
     ops.readlink = ReadLink;
@@ -303,10 +217,11 @@ fuse_operations MakeOperations()
 
 }  // namespace
 
-const fuse_operations& MountOperations()
+const fuse_operations& MountOperations(bool readOnly)
 {
-    static const fuse_operations ops = MakeOperations();
-    return ops;
+    static const fuse_operations readOnlyOps = MakeOperations(true);
+    static const fuse_operations writingOps = MakeOperations(false);
+    return readOnly ? readOnlyOps : writingOps;
 }
 
 MountFileSystem* NewMountFileSystem(const MountSettings& settings, std::string* error)

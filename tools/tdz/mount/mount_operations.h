@@ -1,5 +1,6 @@
-// The FUSE file-system operations of a read-only view of a source folder:
-// containers as the files they hold, everything else as it is.
+// The FUSE file-system operations of a view of a source folder: containers
+// as the files they hold, everything else as it is; read-only, or with
+// files written through it stored as containers.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +11,12 @@ struct fuse_operations;
 struct MountSettings {
     std::string source;
     uint64_t cacheBytes = 0;
+    bool readOnly = true;
 };
 
 // The operations table; its private data (fuse_get_context()->private_data)
 // must be the MountFileSystem made by NewMountFileSystem.
-const fuse_operations& MountOperations();
+const fuse_operations& MountOperations(bool readOnly);
 
 struct MountFileSystem;
 // Opens the source; nullptr with *error set when it cannot.
