@@ -263,7 +263,7 @@ Match FindMatch(EncoderState& st, uint32_t i, uint32_t count) {
 }
 
 // Both interfaces code their blocks here.
-uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target) {
+uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target, bool follows) {
     const uint32_t n = count - start;
     const uint8_t* W = st.window;
     const uint16_t* P = st.prev;
@@ -273,7 +273,11 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
         // Blocks of a stream tend to be alike: one whose chains proved
         // long starts the next with the wider chains at once.
         const bool wide = ChainsProveLong(st);
-        BuildPrevTable(st, count);
+        if (follows) {
+            BuildPrevTableBehind(st, count);
+        } else {
+            BuildPrevTable(st, count);
+        }
         if (wide && st.searchDepth > int32_t(RELC_MAX_DISTANCE)) BuildWideChains(st, count);
     } else {
         st.prev[0] = st.prev[1] = st.prev[2] = 0;
@@ -391,7 +395,8 @@ uint32_t EncodeWindow(uint32_t count, uint8_t* target, uint32_t* produced) {
     }
     if (!history && count == 0) return RELC_E_PARAM;
 
-    *produced = EncodeBlock(ws, start, count, target);
+    // A later block's history is the end of the window coded before.
+    *produced = EncodeBlock(ws, start, count, target, history);
     if (count == RELC_WINDOW_SIZE) {
         ws.flags |= FLAG_WINDOW_WAS_FULL;
     } else {
@@ -527,7 +532,14 @@ uint32_t RelcEncodeBlock(RelcBlockEncoder* encoder, const uint8_t* history, cons
                          uint8_t* out) {
     const uint32_t start = history != nullptr ? RELC_HISTORY_SIZE : 0;
     if (newCount == 0 || newCount > RELC_WINDOW_SIZE - start) return 0;
-    if (history != nullptr) std::memcpy(encoder->window, history, RELC_HISTORY_SIZE);
+    // Blocks coded in stream order by one state take over the chains of
+    // the history from the block before.
+    bool follows = false;
+    if (history != nullptr) {
+        uint8_t* const tail = encoder->window + (RELC_WINDOW_SIZE - RELC_HISTORY_SIZE);
+        follows = encoder->chainsCarry && std::memcmp(tail, history, RELC_HISTORY_SIZE) == 0;
+        std::memcpy(encoder->window, history, RELC_HISTORY_SIZE);
+    }
     std::memcpy(encoder->window + start, newBytes, newCount);
-    return EncodeBlock(*encoder, start, start + newCount, out);
+    return EncodeBlock(*encoder, start, start + newCount, out, follows);
 }

@@ -42,12 +42,16 @@ struct EncoderState {
     bool wideChains;
     uint32_t chainSteps;     // candidates visited in the block so far
     uint32_t chainSearches;  // searches that visited them
-    // Scratch of the chain builders: the last position of each key hash,
-    // stamped with the build it belongs to (headStamp), and for each
-    // position the distance back to the one before it with the same hash.
+    // The chain builders' heads: the last position of each key hash, as
+    // headBase + position, so that every build moves headBase on instead
+    // of clearing them; and for each position the distance back to the one
+    // before it with the same hash.
     uint32_t head[PREV_HASH_SIZE];
     uint16_t hashPrev[RELC_WINDOW_SIZE];
-    uint32_t headStamp;
+    uint32_t headBase;
+    // prev, hashPrev and the heads hold the three-byte chains of a whole
+    // window, which a block behind it can take over for its history.
+    bool chainsCarry;
     int32_t searchDepth;
 };
 
@@ -89,14 +93,18 @@ inline Match FindMatch(uint32_t i, uint32_t count) { return FindMatch(g_ws, i, c
 // Fills st.prev[0..count) for the window's first count bytes, and starts
 // the block without its wider chains.
 void BuildPrevTable(EncoderState& st, uint32_t count);
+// The same when the window's first RELC_HISTORY_SIZE bytes are the last
+// ones of the window st coded before: their chains are taken over.
+void BuildPrevTableBehind(EncoderState& st, uint32_t count);
 // Fills st.prev5 and st.prev8 for the same bytes and sets wideChains.
 void BuildWideChains(EncoderState& st, uint32_t count);
 inline void BuildPrevTable(uint32_t count) { BuildPrevTable(g_ws, count); }
 
 // Codes window[start..count) behind the history window[0..start) as one
 // block, header included, into target (room for RELC_STAGING_SIZE bytes);
-// returns the bytes written. count > start.
-uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target);
+// returns the bytes written. count > start. follows: the history is the
+// end of the window st coded last.
+uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* target, bool follows);
 
 inline uint32_t ReadBE16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
 inline void WriteBE16(uint8_t* p, uint32_t v) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "codec/relc_block.h"
 #include "relc_test_util.h"
@@ -14,16 +15,23 @@ struct EncoderDeleter {
 };
 using EncoderPtr = std::unique_ptr<RelcBlockEncoder, EncoderDeleter>;
 
-Bytes EncodeByBlocks(RelcBlockEncoder* encoder, const Bytes& data) {
-    Bytes stream;
+// Codes the blocks last to first when backwards is set: a state that codes
+// a block in stream order takes over the chains of its history, so both
+// orders must give the same bytes.
+Bytes EncodeByBlocks(RelcBlockEncoder* encoder, const Bytes& data, bool backwards = false) {
+    const uint64_t count = RelcBlockCount(data.size());
+    std::vector<Bytes> blocks(count);
     uint8_t out[RELC_STAGING_SIZE];
-    for (uint64_t b = 0; b < RelcBlockCount(data.size()); ++b) {
+    for (uint64_t k = 0; k < count; ++k) {
+        const uint64_t b = backwards ? count - 1 - k : k;
         const uint64_t at = RelcBlockOffset(b);
         const uint8_t* history = b == 0 ? nullptr : data.data() + at - RELC_HISTORY_SIZE;
         const uint32_t n = RelcEncodeBlock(encoder, history, data.data() + at, RelcBlockLength(b, data.size()), out);
         if (n == 0 || n > RELC_STAGING_SIZE) return {};
-        stream.insert(stream.end(), out, out + n);
+        blocks[b].assign(out, out + n);
     }
+    Bytes stream;
+    for (const Bytes& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
     stream.push_back(0);
     stream.push_back(0);
     return stream;
@@ -47,12 +55,16 @@ TEST(RelcBlockEncode, BlocksConcatenateToTheIncrementalStream) {
     for (const Kind& k : kinds) {
         for (size_t size : sizes) {
             const Bytes data = k.make(size);
-            EXPECT_EQ(EncodeByBlocks(encoder.get(), data), EncodeAll(data)) << k.name << " " << size;
+            const Bytes stream = EncodeAll(data);
+            EXPECT_EQ(EncodeByBlocks(encoder.get(), data), stream) << k.name << " " << size;
+            EXPECT_EQ(EncodeByBlocks(encoder.get(), data, true), stream) << k.name << " " << size << " backwards";
         }
     }
     for (const std::string& f : CorpusFiles()) {
         const Bytes data = ReadFileBytes(f);
-        EXPECT_EQ(EncodeByBlocks(encoder.get(), data), EncodeAll(data)) << f;
+        const Bytes stream = EncodeAll(data);
+        EXPECT_EQ(EncodeByBlocks(encoder.get(), data), stream) << f;
+        EXPECT_EQ(EncodeByBlocks(encoder.get(), data, true), stream) << f << " backwards";
     }
 }
 
