@@ -12,6 +12,8 @@ if(TDZ_NATIVE)
   endif()
 endif()
 
+# The mount's files include the tool's own headers by their names.
+target_include_directories(tdz PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 if(NOT TDZ_FUSE3_FOUND)
   target_sources(tdz PRIVATE ${TDZ_MOUNT_DIR}/mount_unavailable.cpp)
   return()
@@ -28,7 +30,6 @@ target_sources(tdz PRIVATE
   ${TDZ_MOUNT_DIR}/mount_write_operations.cpp
   ${TDZ_MOUNT_DIR}/source_tree.cpp
 )
-target_include_directories(tdz PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tdz PRIVATE PkgConfig::FUSE3)
 
 # Real mounts: they need /dev/fuse and the right to mount, and skip (77)
