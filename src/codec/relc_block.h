@@ -72,8 +72,10 @@ constexpr uint32_t RelcBlockSize(const uint8_t* header)
 // historyLen (0 for block 0, else RELC_HISTORY_SIZE) bytes of history at its
 // start. The new bytes land at window + historyLen; *produced tells how
 // many. Returns 0, RELC_STREAM_END for the end-of-stream marker (nothing
-// produced), or RELC_E_DATA for a corrupt block, with the same checks as
-// RelcDecode: it never reads outside the size bytes nor writes outside the
-// window room.
+// produced), RELC_E_DATA for a corrupt block (the end marker as block 0, or
+// a size other than RelcBlockSize gives included), with the same checks as
+// RelcDecode, or RELC_E_PARAM for any other historyLen. It never reads
+// outside the size bytes nor writes outside the window room, and touches no
+// state but its arguments: threads may decode blocks at the same time.
 [[nodiscard]] uint32_t RelcDecodeBlock(const uint8_t* block, uint32_t size, uint8_t* window,
                                        uint32_t historyLen, uint32_t* produced);

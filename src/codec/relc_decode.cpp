@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "codec/relc.h"
+#include "codec/relc_block.h"
 #include "codec/relc_workspace.h"
 
 using namespace relc_detail;
@@ -10,15 +11,6 @@ namespace {
 
 constexpr uint32_t DECODE_DONE = 0;
 constexpr uint32_t DECODE_END_OF_STREAM = 1;
-
-// Size of a whole block, header included, from its header.
-inline uint32_t BlockSize(uint32_t h) {
-    if (h & 0x8000) {
-        const uint32_t n = h & 0x7FFF;
-        return 2 + (n == 0 ? RELC_WINDOW_SIZE : n);
-    }
-    return 2 + h;
-}
 
 // The copies below move whole chunks and may write up to 15 bytes past the
 // end of what they copy; the window's slack takes those.
@@ -62,24 +54,15 @@ inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
     }
 }
 
-// Decodes one whole block (size bytes at block). Returns DECODE_DONE,
-// DECODE_END_OF_STREAM or RELC_E_DATA, and the bytes to deliver from the
-// window's start. Never reads past the block, never writes outside the
-// window and its slack.
-uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
-    Workspace& ws = g_ws;
+// Decodes the payload of one stored or coded block (size bytes at block,
+// header included) to target, inside a window that starts at window and
+// ends at limit. Returns 0 with *produced set, or RELC_E_DATA. Never reads
+// past the block; writes only from target up to limit plus WINDOW_SLACK;
+// a distance may reach back to window and no further. The one token loop
+// of the codec: the incremental decoder and the block decoder both run it.
+uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const window, uint8_t* const target,
+                       uint8_t* const limit, uint32_t* produced) {
     const uint32_t h = ReadBE16(block);
-    const bool history = (ws.flags & FLAG_HISTORY_PRESENT) != 0;
-
-    if (h == 0) {
-        if (!history) return RELC_E_DATA;
-        *delivery = (ws.flags & FLAG_WINDOW_WAS_FULL) ? RELC_HISTORY_SIZE : 0;
-        ws.flags = FLAG_END_MARKER | FLAG_HISTORY_PRESENT;
-        return DECODE_END_OF_STREAM;
-    }
-
-    uint8_t* const target = ws.window + (history ? RELC_HISTORY_SIZE : 0);
-    uint8_t* const limit = ws.window + RELC_WINDOW_SIZE;
     uint8_t* op = target;
     const uint8_t* ip = block + 2;
     const uint8_t* const end = block + size;
@@ -136,7 +119,7 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
         code = b0 & 7;                                                                 \
         distance = ((b0 >> 3) << 8) | ip[1];                                           \
         ip += 2;                                                                       \
-        if (!((distance >= 16) & (distance <= uint32_t(op - ws.window))))             \
+        if (!((distance >= 16) & (distance <= uint32_t(op - window))))             \
             goto general_match;                                                        \
         Copy16(op, op - distance);                                                     \
         if (code != 7) {                                                               \
@@ -174,7 +157,7 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
                         length += x;
                     } while (x == 255);
                 }
-                if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
+                if (distance > uint32_t(op - window)) return RELC_E_DATA;
                 if (length > uint32_t(limit - op)) return RELC_E_DATA;
                 CopyMatch(op, distance, length);
                 op += length;
@@ -223,7 +206,7 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
                     length += x;
                 } while (x == 255);
             }
-            if (distance > uint32_t(op - ws.window)) return RELC_E_DATA;
+            if (distance > uint32_t(op - window)) return RELC_E_DATA;
             if (length > uint32_t(limit - op)) return RELC_E_DATA;
             CopyMatch(op, distance, length);
             op += length;
@@ -232,7 +215,29 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint32_t* delivery) {
     }
 
 block_done:
-    const uint32_t produced = uint32_t(op - target);
+    *produced = uint32_t(op - target);
+    return 0;
+}
+
+// Decodes one whole block (size bytes at block) of the incremental stream
+// into the window at base, which holds the held-back history at its start
+// when there is one. Returns DECODE_DONE, DECODE_END_OF_STREAM or
+// RELC_E_DATA, and the bytes to deliver from base.
+uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint8_t* base, uint32_t* delivery) {
+    Workspace& ws = g_ws;
+    const bool history = (ws.flags & FLAG_HISTORY_PRESENT) != 0;
+
+    if (ReadBE16(block) == 0) {
+        if (!history) return RELC_E_DATA;
+        *delivery = (ws.flags & FLAG_WINDOW_WAS_FULL) ? RELC_HISTORY_SIZE : 0;
+        ws.flags = FLAG_END_MARKER | FLAG_HISTORY_PRESENT;
+        return DECODE_END_OF_STREAM;
+    }
+
+    uint32_t produced = 0;
+    if (DecodePayload(block, size, base, base + (history ? RELC_HISTORY_SIZE : 0), base + RELC_WINDOW_SIZE,
+                      &produced) != 0)
+        return RELC_E_DATA;
     if (!history) {
         if (produced == RELC_WINDOW_SIZE) {
             *delivery = NEW_BYTES_LATER_BLOCK;
@@ -302,7 +307,7 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
             if (!ws.stagedComplete) {
                 if (ws.stagedBytes > 0) {
                     if (ws.stagedBytes == 1) ws.staging[ws.stagedBytes++] = in[taken++];
-                    const uint32_t missing = BlockSize(ReadBE16(ws.staging)) - ws.stagedBytes;
+                    const uint32_t missing = RelcBlockSize(ws.staging) - ws.stagedBytes;
                     const uint32_t rest = offered - taken;
                     if (rest >= missing) {
                         std::memcpy(ws.staging + ws.stagedBytes, in + taken, missing);
@@ -322,7 +327,7 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
                         ws.stagedBytes = 1;
                         status |= RELC_NEED_INPUT;
                     } else {
-                        const uint32_t size = BlockSize(ReadBE16(in + taken));
+                        const uint32_t size = RelcBlockSize(in + taken);
                         if (rest >= size) {
                             inPlace = in + taken;
                             inPlaceSize = size;
@@ -356,8 +361,8 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
         uint32_t e = DECODE_DONE;
         if (decode && ws.outputPending == 0) {
             uint32_t delivery = 0;
-            e = inPlace ? DecodeBlock(inPlace, inPlaceSize, &delivery)
-                        : DecodeBlock(ws.staging, ws.stagedBytes, &delivery);
+            e = inPlace ? DecodeBlock(inPlace, inPlaceSize, ws.window, &delivery)
+                        : DecodeBlock(ws.staging, ws.stagedBytes, ws.window, &delivery);
             if (e == RELC_E_DATA) {
                 status |= RELC_E_DATA;
                 break;
@@ -383,4 +388,15 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
     *inLen = taken;
     *outLen = written;
     return status;
+}
+
+uint32_t RelcDecodeBlock(const uint8_t* block, uint32_t size, uint8_t* window, uint32_t historyLen,
+                         uint32_t* produced) {
+    *produced = 0;
+    if (historyLen != 0 && historyLen != RELC_HISTORY_SIZE) return RELC_E_PARAM;
+    // A size that disagrees with the header is not a block; the checks
+    // below then hold for exactly the bytes given.
+    if (size < 2 || size != RelcBlockSize(block)) return RELC_E_DATA;
+    if (ReadBE16(block) == 0) return historyLen == 0 ? RELC_E_DATA : RELC_STREAM_END;
+    return DecodePayload(block, size, window, window + historyLen, window + RELC_WINDOW_SIZE, produced);
 }
