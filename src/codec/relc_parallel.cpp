@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -72,6 +73,8 @@ public:
     // false when memory is short.
     bool Prepare(unsigned threads, int32_t depthLevel)
     {
+        encoders_.reserve(threads);
+        workers_.reserve(threads);
         for (Slot& slot : slots_) {
             slot.input.reset(new (std::nothrow) uint8_t[kJobInputRoom]);
             slot.output.reset(new (std::nothrow) uint8_t[kJobOutputRoom]);
@@ -89,11 +92,16 @@ public:
 
     // The first encoder is the caller's own: it codes too whenever it has
     // nothing to read or write, rather than sleeping while the others work.
+    // A thread that cannot be started leaves its share to the others.
     void StartWorkers()
     {
         for (size_t i = 1; i < encoders_.size(); ++i) {
             RelcBlockEncoder* encoder = encoders_[i];
-            workers_.emplace_back([this, encoder] { Work(encoder); });
+            try {
+                workers_.emplace_back([this, encoder] { Work(encoder); });
+            } catch (const std::system_error&) {
+                return;
+            }
         }
     }
 
@@ -284,8 +292,17 @@ StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSi
     if (threads > layout.jobs)
         threads = static_cast<unsigned>(layout.jobs);
 
-    Pipeline pipeline(layout, threads);
-    if (!pipeline.Prepare(threads, 0)) {
+    // Nothing is written before the ring and the encoders are had, so a
+    // shortage of memory can still fall back on the serial driver.
+    std::unique_ptr<Pipeline> pipeline;
+    try {
+        pipeline.reset(new Pipeline(layout, threads));
+        if (!pipeline->Prepare(threads, 0))
+            pipeline.reset();
+    } catch (const std::bad_alloc&) {
+        pipeline.reset();
+    }
+    if (!pipeline) {
         // Short of memory for the ring: the serial driver needs far less.
         std::unique_ptr<uint8_t[]> inBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
         std::unique_ptr<uint8_t[]> outBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
@@ -300,8 +317,8 @@ StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSi
         return RelcEncodeStream(in, totalSize, out,
                                 {inBuf.get(), RELC_STAGING_SIZE, outBuf.get(), RELC_STAGING_SIZE}, options);
     }
-    pipeline.StartWorkers();
-    const StreamResult result = pipeline.Run(in, out, byteSum, hooks);
-    pipeline.StopWorkers();
+    pipeline->StartWorkers();
+    const StreamResult result = pipeline->Run(in, out, byteSum, hooks);
+    pipeline->StopWorkers();
     return result;
 }
