@@ -269,21 +269,17 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
     const uint16_t* P = st.prev;
     uint8_t* payload = target + 2;
 
-    if (count > 3) {
-        // Blocks of a stream tend to be alike: one whose chains proved
-        // long starts the next with the wider chains at once.
-        const bool wide = ChainsProveLong(st);
-        if (follows) {
-            BuildPrevTableBehind(st, count);
-        } else {
-            BuildPrevTable(st, count);
-        }
-        if (wide && st.searchDepth > int32_t(RELC_MAX_DISTANCE)) BuildWideChains(st, count);
-    } else {
-        st.prev[0] = st.prev[1] = st.prev[2] = 0;
-    }
-
     const bool exhaustive = st.searchDepth > int32_t(RELC_MAX_DISTANCE);
+    // Blocks of a stream tend to be alike: one whose chains proved long
+    // starts the next with the wider chains at once.
+    const bool wide = exhaustive && ChainsProveLong(st);
+    if (follows) {
+        BuildPrevTableBehind(st, count);
+    } else {
+        BuildPrevTable(st, count);
+    }
+    if (wide && count > 3) BuildWideChains(st, count);
+
     uint32_t w = 2;        // write offset in the payload
     uint32_t ctrlPos = 0;  // where the current control word goes
     uint32_t bits = 0;
@@ -299,11 +295,15 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
             m = lazy;
             lazyPending = false;
         } else if (P[i] > 0) {
-            m = FindMatch(st, i, count);
+            if (!exhaustive) {
+                m = WalkChain(st, i, count);
+            } else if (P[i] < MAX_DISTANCE_EXCL) {
+                m = SearchLonger(st, i, count, 2);
+            }
             if (m.length != 0 && P[i + 1] > 0) {
                 // Only a longer match one byte on matters, and the unbounded
                 // search can look for that alone.
-                const Match m2 = exhaustive ? SearchLonger(st, i + 1, count, m.length) : FindMatch(st, i + 1, count);
+                const Match m2 = exhaustive ? SearchLonger(st, i + 1, count, m.length) : WalkChain(st, i + 1, count);
                 if (m2.length > m.length) {
                     lazy = m2;
                     lazyPending = true;

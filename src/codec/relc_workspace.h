@@ -24,9 +24,9 @@ constexpr uint32_t PREV_HASH_SIZE = 1u << PREV_HASH_BITS;
 
 // What the encoder needs to code one block: the window and the match
 // search's tables. The process-wide workspace is one; every RelcBlockEncoder
-// is another, so one encoder core serves both interfaces.
-//
-// Zero-initialised before its first block (a static, or value-initialised).
+// is another, so one encoder core serves both interfaces. Zero-initialised
+// before its first block (a static, or value-initialised): the heads must
+// start out empty.
 struct EncoderState {
     uint8_t window[RELC_WINDOW_SIZE];
     uint8_t windowSlack[WINDOW_SLACK];
