@@ -19,18 +19,27 @@ if(NOT TDZ_FUSE3_FOUND)
   return()
 endif()
 
+# What the mount reads and writes, without FUSE: tested on its own.
+find_package(Threads REQUIRED)
+tdz_portable_library(tdz_mount_core
+  SOURCES ${TDZ_MOUNT_DIR}/container_reader.cpp ${TDZ_MOUNT_DIR}/container_view.cpp
+          ${TDZ_MOUNT_DIR}/container_writer.cpp ${TDZ_MOUNT_DIR}/decoded_cache.cpp
+          ${TDZ_MOUNT_DIR}/source_tree.cpp
+  LIBS relc container_core Threads::Threads)
+target_include_directories(tdz_mount_core PUBLIC ${TDZ_MOUNT_DIR})
+target_include_directories(tdz_mount_core_san PUBLIC ${TDZ_MOUNT_DIR})
+
 target_sources(tdz PRIVATE
-  ${TDZ_MOUNT_DIR}/container_reader.cpp
-  ${TDZ_MOUNT_DIR}/container_view.cpp
-  ${TDZ_MOUNT_DIR}/container_writer.cpp
-  ${TDZ_MOUNT_DIR}/decoded_cache.cpp
   ${TDZ_MOUNT_DIR}/mount_command.cpp
   ${TDZ_MOUNT_DIR}/mount_file_system.cpp
   ${TDZ_MOUNT_DIR}/mount_operations.cpp
   ${TDZ_MOUNT_DIR}/mount_write_operations.cpp
-  ${TDZ_MOUNT_DIR}/source_tree.cpp
 )
-target_link_libraries(tdz PRIVATE PkgConfig::FUSE3)
+target_link_libraries(tdz PRIVATE tdz_mount_core PkgConfig::FUSE3)
+
+tdz_add_gtest(tdz_mount_core_tests
+  SOURCES ${CMAKE_SOURCE_DIR}/tests/tools/mount_core_test.cpp
+  LIBS tdz_mount_core)
 
 # Real mounts: they need /dev/fuse and the right to mount, and skip (77)
 # without them; serial, since they mount and unmount.
