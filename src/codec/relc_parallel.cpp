@@ -27,6 +27,52 @@ constexpr size_t kJobOutputRoom = kBlocksPerJob * RELC_STAGING_SIZE;
 // others.
 constexpr unsigned kSlotsPerThread = 4;
 
+// Block encoders outlive the stream they coded: allocating and clearing
+// one costs a tenth of coding a typical small file, so a tree of files
+// would pay it again and again. The encoders kept are as many as the most
+// threads ever used at once.
+class EncoderCache {
+public:
+    ~EncoderCache()
+    {
+        for (RelcBlockEncoder* encoder : free_)
+            RelcFreeBlockEncoder(encoder);
+    }
+
+    RelcBlockEncoder* Take()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!free_.empty()) {
+                RelcBlockEncoder* encoder = free_.back();
+                free_.pop_back();
+                return encoder;
+            }
+        }
+        return RelcNewBlockEncoder(0);
+    }
+
+    void Give(RelcBlockEncoder* encoder)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        try {
+            free_.push_back(encoder);
+        } catch (const std::bad_alloc&) {
+            RelcFreeBlockEncoder(encoder);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<RelcBlockEncoder*> free_;
+};
+
+EncoderCache& Encoders()
+{
+    static EncoderCache cache;
+    return cache;
+}
+
 enum class SlotState { Free, Read, Coded };
 
 struct Slot {
@@ -71,7 +117,7 @@ public:
     ~Pipeline() { StopWorkers(); }
 
     // false when memory is short.
-    bool Prepare(unsigned threads, int32_t depthLevel)
+    bool Prepare(unsigned threads)
     {
         encoders_.reserve(threads);
         workers_.reserve(threads);
@@ -82,7 +128,7 @@ public:
                 return false;
         }
         for (unsigned i = 0; i < threads; ++i) {
-            RelcBlockEncoder* encoder = RelcNewBlockEncoder(depthLevel);
+            RelcBlockEncoder* encoder = Encoders().Take();
             if (encoder == nullptr)
                 return false;
             encoders_.push_back(encoder);
@@ -117,9 +163,12 @@ public:
             t.join();
         workers_.clear();
         for (RelcBlockEncoder* encoder : encoders_)
-            RelcFreeBlockEncoder(encoder);
+            Encoders().Give(encoder);
         encoders_.clear();
     }
+
+    // Call before StartWorkers.
+    void SumBytes(bool summing) { summing_ = summing; }
 
     StreamResult Run(ByteSource& in, ByteSink& out, uint32_t* byteSum, const RelcStreamHooks* hooks)
     {
@@ -257,7 +306,8 @@ private:
             const uint32_t count = RelcBlockLength(b, layout_.totalSize);
             const uint8_t* history = b == 0 ? nullptr : bytes - RELC_HISTORY_SIZE;
             slot->outLen += RelcEncodeBlock(encoder, history, bytes, count, slot->output.get() + slot->outLen);
-            RelcAddByteSum(bytes, count, &slot->sum);
+            if (summing_)
+                RelcAddByteSum(bytes, count, &slot->sum);
         }
     }
 
@@ -271,6 +321,7 @@ private:
     uint64_t readJobs_ = 0;
     uint64_t nextCode_ = 0;
     bool stop_ = false;
+    bool summing_ = true;
 };
 
 }  // namespace
@@ -297,7 +348,7 @@ StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSi
     std::unique_ptr<Pipeline> pipeline;
     try {
         pipeline.reset(new Pipeline(layout, threads));
-        if (!pipeline->Prepare(threads, 0))
+        if (!pipeline->Prepare(threads))
             pipeline.reset();
     } catch (const std::bad_alloc&) {
         pipeline.reset();
@@ -317,6 +368,7 @@ StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSi
         return RelcEncodeStream(in, totalSize, out,
                                 {inBuf.get(), RELC_STAGING_SIZE, outBuf.get(), RELC_STAGING_SIZE}, options);
     }
+    pipeline->SumBytes(byteSum != nullptr);
     pipeline->StartWorkers();
     const StreamResult result = pipeline->Run(in, out, byteSum, hooks);
     pipeline->StopWorkers();

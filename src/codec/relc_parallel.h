@@ -11,9 +11,9 @@
 // Encodes exactly totalSize bytes of in into one stream written to out, as
 // RelcEncodeStream does and with its failure reports, coding blocks on
 // threads threads, the calling one included (0: as many as the machine
-// has cores). Each thread has
-// its own block encoder, allocated once; blocks are written in order; the
-// memory held is a few blocks per thread. byteSum (optional) gets the input
+// has cores). Each thread has its own block encoder, allocated once in the
+// process and kept for later streams; blocks are written in order; the
+// memory held during a stream is a few blocks per thread. byteSum (optional) gets the input
 // bytes added; hooks (optional) are asked between blocks, plain bytes
 // being the input bytes whose blocks were written. No thread is left
 // running when it returns, whatever the outcome.
