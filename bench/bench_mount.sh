@@ -2,9 +2,10 @@
 # tdz mount against tdz unpack on one 100 MB file made of the corpus:
 # sequential MB/s through a fresh mount (the first pass decodes) and again
 # (the kernel's page cache), tdz unpack of the same container to a tmpfs,
-# and the time of one 4 KB read at a random offset, cold (fresh mount: the
-# stream up to there is decoded once) and warm (another offset once the
-# segment histories exist, and the same offset again).
+# the time of one 4 KB read at a random offset, cold (fresh mount: the
+# stream up to there is decoded once) and warm (other offsets once the
+# segment histories exist, and the same offset again), and writing a file
+# through the mount against tdz pack.
 #   bench/bench_mount.sh TDZ [CORPUS_DIR] [MB]
 set -eu
 tdz=$(realpath "$1")
@@ -40,6 +41,17 @@ echo "read through a fresh mount:     $(rate "$start" "$end")"
 start=$(now); dd if="$tmp/mp/big.bin" of=/dev/null bs=1M 2>/dev/null; end=$(now)
 echo "read again (page cache):        $(rate "$start" "$end")"
 "$tdz" umount "$tmp/mp"
+
+# Writing: the restored file copied into a read-write mount (stored as a
+# container when cp closes it) against tdz pack on one thread.
+mkdir "$tmp/empty"
+"$tdz" mount "$tmp/empty" "$tmp/mp"
+start=$(now); cp "$tmp/out/big.bin" "$tmp/mp/"; end=$(now)
+echo "cp into a read-write mount:     $(rate "$start" "$end")"
+"$tdz" umount "$tmp/mp"
+start=$(now); "$tdz" pack -q -T1 -o "$tmp/out/again.tdz" "$tmp/out/big.bin"; end=$(now)
+echo "tdz pack -T1 of the same file:  $(rate "$start" "$end")"
+rm -rf "$tmp/empty" "$tmp/out/again.tdz"
 
 # One cold read near the end (the stream up to it decoded once, its
 # histories kept), then reads at random offsets before it: each decodes at
