@@ -192,6 +192,16 @@ writing)
     unmount
     expect "every other file as it was" bash -c 'for f in gen1.txt gen32768.txt mixed.bin; do
         "$0" unpack -c "src/$f.tdz" | cmp -s - "orig/$f" || exit 1; done' "$tdz"
+    # A daemon killed while it stores a file leaves the earlier container or
+    # the complete new one, whenever the kill lands.
+    "$tdz" mount -o fg src mp 2>>mount.err & daemon=$!
+    for _ in $(seq 100); do mountpoint -q mp && break; sleep 0.1; done
+    cp orig/mixed.bin mp/gen1015808.txt & copier=$!
+    sleep 0.3; kill -9 $daemon; wait $copier $daemon 2>/dev/null
+    fusermount3 -uz mp
+    $t "$tdz" unpack -c src/gen1015808.txt.tdz >restored 2>/dev/null
+    expect "killed while storing: the old or the new container" \
+        bash -c 'cmp -s restored orig/gen1015808.txt || cmp -s restored orig/mixed.bin'
     ;;
 esac
 echo "$failures failure(s)"
