@@ -29,8 +29,8 @@ constexpr unsigned kSlotsPerThread = 4;
 
 // Block encoders outlive the stream they coded: allocating and clearing
 // one costs a tenth of coding a typical small file, so a tree of files
-// would pay it again and again. The encoders kept are as many as the most
-// threads ever used at once.
+// would pay it again and again. An encoder is over half a megabyte: beyond
+// a machine's worth of threads, they go.
 class EncoderCache {
 public:
     ~EncoderCache()
@@ -56,13 +56,18 @@ public:
     {
         std::lock_guard<std::mutex> lock(mutex_);
         try {
-            free_.push_back(encoder);
+            if (free_.size() < kMaxKept) {
+                free_.push_back(encoder);
+                return;
+            }
         } catch (const std::bad_alloc&) {
-            RelcFreeBlockEncoder(encoder);
         }
+        RelcFreeBlockEncoder(encoder);
     }
 
 private:
+    static constexpr size_t kMaxKept = 16;
+
     std::mutex mutex_;
     std::vector<RelcBlockEncoder*> free_;
 };
