@@ -173,12 +173,13 @@ inline void Farthest(const uint16_t* P, uint32_t at, uint32_t n, uint32_t* far, 
     *kk = w;
 }
 
-// Candidates visited in a block before its wider chains are built: about
-// what building them costs.
+// A block's chains prove long once its searches have visited more than
+// WIDE_CHAIN_RATIO candidates each, by WIDE_CHAIN_STEPS in all: about what
+// building the wider chains costs, and more than text ever needs.
 constexpr uint32_t WIDE_CHAIN_STEPS = 4096;
 constexpr uint32_t WIDE_CHAIN_RATIO = 12;
 inline bool ChainsProveLong(const EncoderState& st) {
-    return st.chainSteps > WIDE_CHAIN_RATIO * st.chainSearches + WIDE_CHAIN_STEPS;
+    return st.chainExcess > int32_t(WIDE_CHAIN_STEPS);
 }
 
 // The nearest of the longest matches at i that are longer than L (at least
@@ -245,8 +246,7 @@ Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
         d -= far + 1;
         ++steps;
     }
-    st.chainSteps += steps;
-    st.chainSearches += 1;
+    st.chainExcess += int32_t(steps) - int32_t(WIDE_CHAIN_RATIO);
     return found ? Match{L, i - best} : Match{0, 0};
 }
 

@@ -91,8 +91,7 @@ void BuildChain(EncoderState& st, uint32_t from, uint32_t count, uint16_t* chain
 
 void BuildPrevTable(EncoderState& st, uint32_t count) {
     st.wideChains = false;
-    st.chainSteps = 0;
-    st.chainSearches = 0;
+    st.chainExcess = 0;
     st.chainsCarry = false;
     if (count <= 3) {
         st.prev[0] = st.prev[1] = st.prev[2] = 0;
@@ -114,8 +113,7 @@ void BuildPrevTableBehind(EncoderState& st, uint32_t count) {
         return;
     }
     st.wideChains = false;
-    st.chainSteps = 0;
-    st.chainSearches = 0;
+    st.chainExcess = 0;
     for (uint32_t s = 0; s < RELC_HISTORY_SIZE; ++s) {
         const uint16_t p = st.prev[moved + s];
         const uint16_t h = st.hashPrev[moved + s];

@@ -40,8 +40,8 @@ struct EncoderState {
     uint16_t prev5[RELC_WINDOW_SIZE];
     uint16_t prev8[RELC_WINDOW_SIZE];
     bool wideChains;
-    uint32_t chainSteps;     // candidates visited in the block so far
-    uint32_t chainSearches;  // searches that visited them
+    // Candidates the block's searches visited beyond a share per search.
+    int32_t chainExcess;
     // The chain builders' heads: the last position of each key hash, as
     // headBase + position, so that every build moves headBase on instead
     // of clearing them; and for each position the distance back to the one
