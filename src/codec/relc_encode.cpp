@@ -228,12 +228,9 @@ Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
                 const uint32_t s = uint32_t(c.P[i + L + 1 - c.width]) - 1u;
                 if (s >= reach) break;
                 const uint32_t bound = i - (s + 1);
-                far = 0;
-                kk = 0;
-                if (bound < d) {
-                    far = d - bound - 1;
-                    kk = L + 1 - c.width;
-                }
+                const bool below = bound < d;
+                far = below ? d - bound - 1 : 0;
+                kk = below ? L + 1 - c.width : 0;
                 Farthest(c.P, d, L + 1 - c.width, &far, &kk);
                 if (far >= d - lowest) break;
                 d -= far + 1;
