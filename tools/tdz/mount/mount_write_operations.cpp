@@ -32,6 +32,15 @@ constexpr uint32_t kArchiveAttribute = 0x20;
 constexpr char kExtension[] = ".tdz";
 constexpr size_t kCopyChunk = 1 << 20;
 
+struct timespec WrittenAt(const struct stat& st)
+{
+#ifdef __APPLE__
+    return st.st_mtimespec;
+#else
+    return st.st_mtim;
+#endif
+}
+
 std::string NameOf(const char* path)
 {
     std::string folder;
@@ -110,7 +119,7 @@ int StorePlain(int folderFd, int temp, const std::string& name)
         else
             offset += uint64_t(n);
     }
-    const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    const struct timespec times[2] = {{0, UTIME_OMIT}, WrittenAt(st)};
     if (error == 0 && (futimens(out.Get(), times) != 0 || fsync(out.Get()) != 0 ||
                        renameat(folderFd, tempName.c_str(), folderFd, name.c_str()) != 0))
         error = errno;
@@ -143,7 +152,7 @@ int Store(MountFileSystem& fs, PendingWrite& pending)
     std::string error;
     if (pending.asContainer && st.st_size > 0) {
         ContainerHeader header = pending.header;
-        header.lastWriteTime = ToFileTime(st.st_mtim);
+        header.lastWriteTime = ToFileTime(WrittenAt(st));
         result = StoreAsContainer(folder.Get(), pending.temp.Get(), uint64_t(st.st_size), header,
                                   pending.storedName, &error);
         // The plain file it replaces, or an empty one stored before.
