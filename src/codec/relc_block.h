@@ -52,8 +52,12 @@ void RelcFreeBlockEncoder(RelcBlockEncoder* encoder);
 // Codes one block: history is the RELC_HISTORY_SIZE input bytes before it
 // (nullptr for block 0), newBytes its 1 to 32768 (block 0) or 1 to 24576
 // (later blocks) new bytes. Writes the block, header included, to out, which
-// has room for RELC_STAGING_SIZE bytes; returns the bytes written. The end of
-// the stream is the 2-byte marker 00 00 after the last block.
+// has room for RELC_STAGING_SIZE bytes; returns the bytes written, 0 for a
+// newCount out of those bounds. The end of the stream is the 2-byte marker
+// 00 00 after the last block. The bytes never depend on what the encoder
+// coded before, but a block that directly follows the encoder's previous
+// full block in the stream reuses its history's search tables: an owner
+// that hands each encoder runs of consecutive blocks codes them faster.
 [[nodiscard]] uint32_t RelcEncodeBlock(RelcBlockEncoder* encoder, const uint8_t* history,
                                        const uint8_t* newBytes, uint32_t newCount, uint8_t* out);
 

@@ -51,11 +51,10 @@ inline uint32_t Extend(const uint8_t* W, uint32_t a, uint32_t b, uint32_t n, uin
 
 namespace {
 
-// The walk with a candidate limit: the chain of equal three-byte keys from
-// i, nearest first, as far as the limit lets it go. The candidates are the
-// chain of equal three-byte keys in the prev table;
-// runs of one byte value (prev = 1) are walked position by position, since
-// the chain there only ever steps back by one.
+// The search under a candidate limit (depth levels 1 to 128): the chain of
+// equal three-byte keys from i, nearest first, for as many candidates as
+// the limit allows. Runs of one byte value (prev = 1) are walked position
+// by position, since the chain there only ever steps back by one.
 //
 // Every stop of the walk returns the same (L, best), so the checks are
 // placed where their inputs change rather than repeated for every candidate.
@@ -142,7 +141,6 @@ Match WalkChain(const EncoderState& st, uint32_t i, uint32_t count) {
     return {L, i - best};
 }
 
-
 // A chain table and the key width it chains.
 struct Chains {
     const uint16_t* P;
@@ -192,7 +190,8 @@ inline bool ChainsProveLong(const EncoderState& st) {
 // the chain of i + k for each such k: no candidate lies above i - P[i + k].
 // The walk follows the one chain whose first step reaches farthest; once a
 // candidate d agrees with i on all L bytes, every offset up to L - w holds
-// for d as well, and the choice is made again from there.
+// for d as well, and the choice is made again from there, on the widest
+// keys the new L allows when the block has its wider chains.
 Match SearchLonger(EncoderState& st, uint32_t i, uint32_t count, uint32_t L) {
     if (i + L >= count) return {0, 0};
     if (!st.wideChains && ChainsProveLong(st)) BuildWideChains(st, count);
@@ -266,6 +265,8 @@ uint32_t EncodeBlock(EncoderState& st, uint32_t start, uint32_t count, uint8_t* 
     const uint16_t* P = st.prev;
     uint8_t* payload = target + 2;
 
+    // A walk of more than 8191 candidates always ends at the distance bound
+    // first: such a depth asks for the longest match in reach.
     const bool exhaustive = st.searchDepth > int32_t(RELC_MAX_DISTANCE);
     // Blocks of a stream tend to be alike: one whose chains proved long
     // starts the next with the wider chains at once.
