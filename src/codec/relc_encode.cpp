@@ -156,12 +156,17 @@ inline Chains ChainsFor(const EncoderState& st, uint32_t L) {
     return {st.prev, 3};
 }
 
-// Raises *far to the largest of P[at + k] - 1 for k below n (a missing
-// occurrence, 0, being the largest of all), and sets *kk to its k.
+// Raises *far to the largest P[at + k] - 1 (a missing occurrence, 0, being
+// the largest of all) among the offsets k below n, and sets *kk to its k.
+// Every offset gives a sound bound, so beyond FARTHEST_SPREAD offsets only
+// an even spread of about that many is looked at: along one long match the
+// chains are much alike.
+constexpr uint32_t FARTHEST_SPREAD = 16;
 inline void Farthest(const uint16_t* P, uint32_t at, uint32_t n, uint32_t* far, uint32_t* kk) {
     uint32_t f = *far;
     uint32_t w = *kk;
-    for (uint32_t k = 0; k < n; ++k) {
+    const uint32_t stride = n > FARTHEST_SPREAD ? n / FARTHEST_SPREAD : 1;
+    for (uint32_t k = 0; k < n; k += stride) {
         const uint32_t s = uint32_t(P[at + k]) - 1u;
         const bool further = s >= f;
         f = further ? s : f;
