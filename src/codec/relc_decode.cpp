@@ -276,6 +276,10 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
 
     // Copies pending decoded bytes from the window; once the last of them
     // has gone out, a full window's last 8192 bytes become the history.
+    // Where the held-back history of a full window lies: the window's start,
+    // or the output right behind the bytes written in this call.
+    uint8_t* base = ws.window;
+
     auto deliver = [&]() {
         const uint32_t room = room0 - written;
         uint32_t n = ws.outputPending;
@@ -359,10 +363,24 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
         }
 
         uint32_t e = DECODE_DONE;
+        bool decodedInPlace = false;
         if (decode && ws.outputPending == 0) {
+            // With room for a whole window and its slack behind what has
+            // been written, the block is decoded straight into the output,
+            // behind the held-back history, which then needs no moves.
+            const bool direct = room0 - written >= RELC_WINDOW_SIZE + WINDOW_SLACK &&
+                                (ws.flags == 0 || (ws.flags & FLAG_WINDOW_WAS_FULL) != 0);
+            if (direct) {
+                if (base == ws.window && (ws.flags & FLAG_WINDOW_WAS_FULL))
+                    std::memcpy(out + written, ws.window, RELC_HISTORY_SIZE);
+                base = out + written;
+            } else if (base != ws.window) {
+                std::memcpy(ws.window, base, RELC_HISTORY_SIZE);
+                base = ws.window;
+            }
             uint32_t delivery = 0;
-            e = inPlace ? DecodeBlock(inPlace, inPlaceSize, ws.window, &delivery)
-                        : DecodeBlock(ws.staging, ws.stagedBytes, ws.window, &delivery);
+            e = inPlace ? DecodeBlock(inPlace, inPlaceSize, base, &delivery)
+                        : DecodeBlock(ws.staging, ws.stagedBytes, base, &delivery);
             if (e == RELC_E_DATA) {
                 status |= RELC_E_DATA;
                 break;
@@ -373,10 +391,25 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
                 ws.stagedBytes = 0;
                 ws.stagedComplete = false;
             }
-            ws.outputRead = 0;
-            ws.outputPending = uint16_t(delivery);
+            if (direct) {
+                // The room left exceeds any delivery, so it never fills here.
+                decodedInPlace = true;
+                written += delivery;
+                if (ws.flags & FLAG_WINDOW_WAS_FULL) {
+                    base = out + written;
+                } else {
+                    // A short block (or the end marker): the window gets
+                    // what a following block would reach back to, as if
+                    // this one had been decoded there.
+                    std::memcpy(ws.window, base, delivery < RELC_HISTORY_SIZE ? delivery : RELC_HISTORY_SIZE);
+                    base = ws.window;
+                }
+            } else {
+                ws.outputRead = 0;
+                ws.outputPending = uint16_t(delivery);
+            }
         }
-        deliver();
+        if (!decodedInPlace) deliver();
 
         if ((ws.flags & FLAG_END_MARKER) && ws.outputPending == 0) {
             status |= RELC_STREAM_END;
@@ -384,6 +417,8 @@ uint32_t RelcDecode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
         }
         if (e != DECODE_DONE) break;
     }
+    // The held-back history goes back to the window for the next call.
+    if (base != ws.window) std::memcpy(ws.window, base, RELC_HISTORY_SIZE);
 
     *inLen = taken;
     *outLen = written;
