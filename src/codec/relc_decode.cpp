@@ -12,9 +12,10 @@ namespace {
 constexpr uint32_t DECODE_DONE = 0;
 constexpr uint32_t DECODE_END_OF_STREAM = 1;
 
-// The copies below move whole chunks and may write up to 15 bytes past the
-// end of what they copy; the window's slack takes those.
-static_assert(WINDOW_SLACK >= 16, "fast copies overshoot by up to 15 bytes");
+// The copies below move whole chunks and may write up to 22 bytes past the
+// end of what they copy (two 16-byte moves for a match of 10); the window's
+// slack takes those.
+static_assert(WINDOW_SLACK >= 22, "fast copies overshoot by up to 22 bytes");
 
 // Control words with their bits in reverse order, a byte at a time.
 struct MirrorTable {
@@ -125,13 +126,16 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         if (code != 7) {                                                               \
             op += code + 3;                                                            \
         } else {                                                                       \
-            /* One extension byte: the rest in 16-byte moves, then the loop's */       \
-            /* checks again, as the room left may now be short of a step's.   */       \
+            /* One extension byte: the rest in 16-byte moves, the second one   */      \
+            /* always (most such matches are 10 to 32 bytes long, and a loop  */      \
+            /* that ends after one pass or none is a guess lost), then the    */      \
+            /* loop's checks again, as the room left may be short of a step's. */     \
             const uint32_t x = *ip;                                                    \
             const uint32_t length = 10 + x;                                            \
             if ((x == 255) | (length > uint32_t(limit - op))) goto general_match;      \
             ++ip;                                                                      \
-            for (uint32_t k = 16; k < length; k += 16) Copy16(op + k, op + k - distance); \
+            Copy16(op + 16, op + 16 - distance);                                       \
+            for (uint32_t k = 32; k < length; k += 16) Copy16(op + k, op + k - distance); \
             op += length;                                                              \
             continue;                                                                  \
         }                                                                              \
