@@ -7,21 +7,26 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "codec/relc_block.h"
 
 namespace {
 
-// Blocks coded as one job. A block already takes far longer to code than a
-// hand-over takes, and the files of a typical tree are a few blocks long:
-// one block per job keeps every thread busy on them.
-constexpr uint64_t kBlocksPerJob = 1;
+// Blocks coded as one job, by one encoder in stream order: a block that
+// follows its predecessor on the same encoder takes over the chains of its
+// history and the wider chains a costly block built, which a block coded
+// on its own must make again. Longer jobs keep more of that; a stream of a
+// few blocks still needs four jobs a thread to keep every thread busy.
+constexpr uint64_t kMaxBlocksPerJob = 8;
 constexpr uint32_t kLaterBlock = RELC_WINDOW_SIZE - RELC_HISTORY_SIZE;
-// A job's input: the history of its first block, then its new bytes. The
-// first job has no history but a first block that much longer.
-constexpr size_t kJobInputRoom = RELC_HISTORY_SIZE + kBlocksPerJob * kLaterBlock;
-constexpr size_t kJobOutputRoom = kBlocksPerJob * RELC_STAGING_SIZE;
+
+uint64_t BlocksPerJob(uint64_t blocks, unsigned threads)
+{
+    const uint64_t perJob = (blocks + 4 * uint64_t(threads) - 1) / (4 * uint64_t(threads));
+    return perJob < 1 ? 1 : perJob > kMaxBlocksPerJob ? kMaxBlocksPerJob : perJob;
+}
 // Jobs in flight per thread: one being coded, one read ahead, and room for
 // a block that is slow to code to hold up the writer without idling the
 // others.
@@ -78,6 +83,58 @@ EncoderCache& Encoders()
     return cache;
 }
 
+// The most a job's input holds (the history of its first block, then its
+// new bytes; the first job has no history but a first block that much
+// longer) and the most its blocks can code to.
+constexpr size_t kJobInputRoom = RELC_HISTORY_SIZE + kMaxBlocksPerJob * kLaterBlock;
+constexpr size_t kJobOutputRoom = kMaxBlocksPerJob * RELC_STAGING_SIZE;
+
+// A ring's memory outlives its stream as well: buffers this size come
+// from fresh pages on every allocation, and touching fresh pages costs
+// more than coding a small file.
+class SlotMemoryCache {
+public:
+    bool Take(std::unique_ptr<uint8_t[]>* input, std::unique_ptr<uint8_t[]>* output)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!free_.empty()) {
+                *input = std::move(free_.back().first);
+                *output = std::move(free_.back().second);
+                free_.pop_back();
+                return true;
+            }
+        }
+        input->reset(new (std::nothrow) uint8_t[kJobInputRoom]);
+        output->reset(new (std::nothrow) uint8_t[kJobOutputRoom]);
+        return *input && *output;
+    }
+
+    void Give(std::unique_ptr<uint8_t[]>* input, std::unique_ptr<uint8_t[]>* output)
+    {
+        if (!*input || !*output)
+            return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        try {
+            if (free_.size() < kMaxKept)
+                free_.emplace_back(std::move(*input), std::move(*output));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+private:
+    static constexpr size_t kMaxKept = 32;
+
+    std::mutex mutex_;
+    std::vector<std::pair<std::unique_ptr<uint8_t[]>, std::unique_ptr<uint8_t[]>>> free_;
+};
+
+SlotMemoryCache& SlotMemory()
+{
+    static SlotMemoryCache cache;
+    return cache;
+}
+
 enum class SlotState { Free, Read, Coded };
 
 struct Slot {
@@ -94,12 +151,13 @@ struct Slot {
 struct Layout {
     uint64_t totalSize;
     uint64_t blocks;
+    uint64_t blocksPerJob;
     uint64_t jobs;
 
-    uint64_t FirstBlock(uint64_t job) const { return job * kBlocksPerJob; }
+    uint64_t FirstBlock(uint64_t job) const { return job * blocksPerJob; }
     uint64_t EndBlock(uint64_t job) const
     {
-        const uint64_t end = FirstBlock(job) + kBlocksPerJob;
+        const uint64_t end = FirstBlock(job) + blocksPerJob;
         return end < blocks ? end : blocks;
     }
     uint64_t Start(uint64_t job) const { return RelcBlockOffset(FirstBlock(job)); }
@@ -119,7 +177,12 @@ public:
     {
     }
 
-    ~Pipeline() { StopWorkers(); }
+    ~Pipeline()
+    {
+        StopWorkers();
+        for (Slot& slot : slots_)
+            SlotMemory().Give(&slot.input, &slot.output);
+    }
 
     // false when memory is short.
     bool Prepare(unsigned threads)
@@ -127,9 +190,7 @@ public:
         encoders_.reserve(threads);
         workers_.reserve(threads);
         for (Slot& slot : slots_) {
-            slot.input.reset(new (std::nothrow) uint8_t[kJobInputRoom]);
-            slot.output.reset(new (std::nothrow) uint8_t[kJobOutputRoom]);
-            if (!slot.input || !slot.output)
+            if (!SlotMemory().Take(&slot.input, &slot.output))
                 return false;
         }
         for (unsigned i = 0; i < threads; ++i) {
@@ -167,8 +228,11 @@ public:
         for (std::thread& t : workers_)
             t.join();
         workers_.clear();
-        for (RelcBlockEncoder* encoder : encoders_)
-            Encoders().Give(encoder);
+        // Last in, first out: the calling thread's encoder goes back last,
+        // so that the next stream's calling thread gets it again with its
+        // tables still in this core's cache.
+        for (size_t i = encoders_.size(); i-- > 0;)
+            Encoders().Give(encoders_[i]);
         encoders_.clear();
     }
 
@@ -343,8 +407,11 @@ StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSi
         threads = std::thread::hardware_concurrency();
     if (threads == 0)
         threads = 1;
-    const Layout layout{totalSize, RelcBlockCount(totalSize),
-                        (RelcBlockCount(totalSize) + kBlocksPerJob - 1) / kBlocksPerJob};
+    const uint64_t blocks = RelcBlockCount(totalSize);
+    if (threads > blocks)
+        threads = static_cast<unsigned>(blocks);
+    const uint64_t perJob = BlocksPerJob(blocks, threads);
+    const Layout layout{totalSize, blocks, perJob, (blocks + perJob - 1) / perJob};
     if (threads > layout.jobs)
         threads = static_cast<unsigned>(layout.jobs);
 
