@@ -162,20 +162,23 @@ const Sample& Find(const std::vector<Sample>& totals, const char* codec)
 void PrintVerdict(const std::vector<Sample>& totals)
 {
     const Sample& relc = Find(totals, "relc");
+    const Sample& par2 = Find(totals, "relc-par2");
     const Sample& zlib1 = Find(totals, "zlib-1");
-    const Sample& zlib6 = Find(totals, "zlib-6");
     const Sample& lz4 = Find(totals, "lz4");
     const double relcEnc = MBps(relc.size, relc.encodeSeconds);
+    const double par2Enc = MBps(par2.size, par2.encodeSeconds);
     const double relcDec = MBps(relc.size, relc.decodeSeconds);
-    const double z6Enc = MBps(zlib6.size, zlib6.encodeSeconds);
     const double z1Enc = MBps(zlib1.size, zlib1.encodeSeconds);
     const double lz4Dec = MBps(lz4.size, lz4.decodeSeconds);
-    std::printf("\nTargets: relc encode %.1f MB/s vs zlib-6 %.1f MB/s: %s; "
-                "relc decode %.1f MB/s = %.0f%% of LZ4's %.1f MB/s (target 40%%): %s; "
-                "next mark: relc encode at %.2fx zlib-1 (%.1f MB/s).\n",
-                relcEnc, z6Enc, relcEnc >= z6Enc ? "met" : "NOT MET",
-                relcDec, 100 * relcDec / lz4Dec, lz4Dec, relcDec >= 0.4 * lz4Dec ? "met" : "NOT MET",
-                relcEnc / z1Enc, z1Enc);
+    const auto verdict = [](bool met) { return met ? "met" : "NOT MET"; };
+    std::printf("\nTargets:\n"
+                "  relc encode %.1f MB/s = %.2fx zlib-1's %.1f MB/s (target 0.70x): %s\n"
+                "  relc-par2 encode %.1f MB/s = %.2fx relc's (target 1.80x): %s; %.2fx zlib-1's (target 1.00x): %s\n"
+                "  relc decode %.1f MB/s = %.0f%% of LZ4's %.1f MB/s (target 55%%): %s\n",
+                relcEnc, relcEnc / z1Enc, z1Enc, verdict(relcEnc >= 0.7 * z1Enc),
+                par2Enc, par2Enc / relcEnc, verdict(par2Enc >= 1.8 * relcEnc), par2Enc / z1Enc,
+                verdict(par2Enc >= z1Enc),
+                relcDec, 100 * relcDec / lz4Dec, lz4Dec, verdict(relcDec >= 0.55 * lz4Dec));
 }
 
 }  // namespace
