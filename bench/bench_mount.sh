@@ -15,11 +15,11 @@ tmp=$(mktemp -d /dev/shm/tdz-bench-mount.XXXXXX)
 cleanup() { "$tdz" umount "$tmp/mp" 2>/dev/null || true; rm -rf "$tmp"; }
 trap cleanup EXIT
 mkdir "$tmp/src" "$tmp/mp" "$tmp/out"
-python3 - "$corpus" "$tmp/src/big.bin" "$mb" <<'PY'
+python3 - "$corpus" "$tmp/src/big.bin" "$mb" "$(dirname "$0")/corpus-files.txt" <<'PY'
 import os, sys
-corpus, out, mb = sys.argv[1], sys.argv[2], int(sys.argv[3])
-parts = [open(os.path.join(corpus, n), 'rb').read() for n in sorted(os.listdir(corpus))
-         if os.path.isfile(os.path.join(corpus, n))]
+corpus, out, mb, listed = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+names = [l.strip() for l in open(listed) if l.strip() and not l.startswith('#')]
+parts = [open(os.path.join(corpus, n), 'rb').read() for n in names]
 data = bytearray()
 while len(data) < mb << 20:
     for p in parts:
