@@ -247,6 +247,11 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint8_t* base, uint32_
             *delivery = NEW_BYTES_LATER_BLOCK;
             ws.flags = FLAG_HISTORY_PRESENT | FLAG_WINDOW_WAS_FULL;
         } else {
+            // Only a corrupt stream goes on after a short first block; its
+            // next block would take the fast copies' overshoot behind these
+            // bytes for history, and that lands in the window or in the
+            // caller's output depending on the room offered.
+            std::memset(base + produced, 0, WINDOW_SLACK);
             *delivery = produced;
             ws.flags = FLAG_HISTORY_PRESENT;
         }
@@ -263,6 +268,12 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint8_t* base, uint32_
 
 void RelcInitDecoder() {
     Workspace& ws = g_ws;
+    // A corrupt stream can end its first block short and go on: the next
+    // block then takes the window's first 8192 bytes as its history and
+    // delivers them. Whatever the workspace held before (another stream,
+    // the encoder's input) must not come out that way, nor make the bytes
+    // depend on how the stream was offered.
+    std::memset(ws.window, 0, RELC_HISTORY_SIZE);
     ws.flags = 0;
     ws.stagedBytes = 0;
     ws.stagedComplete = false;

@@ -185,6 +185,25 @@ TEST(RelcCorrupt, BytesAfterTheEndOfStreamAreNotTaken) {
     }
 }
 
+// A first block that ends short and is followed by another: the second
+// block delivers the window's first 8192 bytes as history. They must be the
+// first block's bytes and zeros, whatever the room offered and whatever the
+// workspace held before (here the encoder's input, all 'Z').
+TEST(RelcCorrupt, AShortFirstBlockGoingOnDeliversNoEarlierBytes) {
+    const Bytes stream = {0x00, 0x09, 0x18, 0x00, 'a', 'b', 'c', 0x02, 0x03, 0x00, 0x08,  // abcabcababc
+                          0x00, 0x02, 0x80, 0x05,                                         // an empty block
+                          0x00, 0x00};
+    Bytes expected = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'a', 'b', 'c'};
+    expected.resize(expected.size() + RELC_HISTORY_SIZE);
+    std::copy(expected.begin(), expected.begin() + 11, expected.begin() + 11);
+    for (const CallPattern p : {CallPattern{0, 1u << 17}, CallPattern{3, 5}, CallPattern{1, 40000}}) {
+        (void)EncodeAll(Bytes(RELC_WINDOW_SIZE, 'Z'));
+        const DecodeResult r = DecodeWith(stream, p);
+        EXPECT_TRUE(r.ended) << p.inChunk << "/" << p.outRoom;
+        EXPECT_EQ(r.out, expected) << p.inChunk << "/" << p.outRoom;
+    }
+}
+
 TEST(RelcCorrupt, FlippedBytesAndForgedHeadersNeverEscapeTheBuffers) {
     const Bytes clean = EncodeAll(StructuredBytes(60000, 21));
     uint32_t st = 77;

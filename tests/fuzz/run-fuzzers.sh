@@ -30,8 +30,10 @@ mkdir -p "$out/artifacts"
 common=(-std=c++17 -g -pthread -DTDZ_FUZZ_PARALLEL=1 -I"$root/src" -I"$here")
 codec=("$root"/src/codec/*.cpp)
 # The container reader is the tool's own code on top of the codec.
-tdz_reader=(-I"$root/tools/tdz" "$root"/tools/tdz/{container_commands,file_stream,host_file_info,stream_io}.cpp
-            "$root"/src/container/container_header.cpp)
+tdz_reader=(-I"$root/tools/tdz" "$root"/src/container/container_header.cpp)
+while read -r line; do
+    case $line in ''|'#'*) ;; *) tdz_reader+=("$root/$line") ;; esac
+done < "$here/container-reader-sources.txt"
 echo "run-fuzzers: building into $out"
 pids=()
 for t in "${targets[@]}"; do
