@@ -63,16 +63,20 @@ MountFileSystem& Self()
     return *static_cast<MountFileSystem*>(fuse_get_context()->private_data);
 }
 
-int Resolve(const char* path, UniqueFd* folder, ViewEntry* entry, std::string* folderPath)
+ResolvedPath Resolve(const char* path)
 {
     MountFileSystem& fs = Self();
+    ResolvedPath resolved;
     std::string name;
-    SplitMountPath(path, folderPath, &name);
-    const int fd = fs.tree.OpenFolder(*folderPath);
-    if (fd < 0)
-        return fd;
-    *folder = UniqueFd(fd);
-    return fs.views.Lookup(fd, *folderPath, name, entry);
+    SplitMountPath(path, &resolved.folderPath, &name);
+    const int fd = fs.tree.OpenFolder(resolved.folderPath);
+    if (fd < 0) {
+        resolved.status = fd;
+        return resolved;
+    }
+    resolved.folder = UniqueFd(fd);
+    resolved.status = fs.views.Lookup(fd, resolved.folderPath, name, &resolved.entry);
+    return resolved;
 }
 
 struct timespec FromFileTime(uint64_t fileTime)

@@ -69,10 +69,16 @@ struct MountFileSystem {
 
 MountFileSystem& Self();
 
-// The folder that holds path's last component, and what that name stands
-// for there. 0 or -errno (with *folder and *folderPath still set when only
-// the name is missing).
-[[nodiscard]] int Resolve(const char* path, UniqueFd* folder, ViewEntry* entry, std::string* folderPath);
+// The folder that holds a mount path's last component, and what that name
+// stands for there. status is 0 or -errno (with folder and folderPath still
+// set when only the name is missing).
+struct ResolvedPath {
+    UniqueFd folder;
+    ViewEntry entry;
+    std::string folderPath;
+    int status = 0;
+};
+[[nodiscard]] ResolvedPath Resolve(const char* path);
 
 [[nodiscard]] struct timespec FromFileTime(uint64_t fileTime);
 [[nodiscard]] uint64_t ToFileTime(const struct timespec& time);

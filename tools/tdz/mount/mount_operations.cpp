@@ -41,10 +41,7 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*)
         return fstat(fs.tree.RootFd(), st) == 0 ? 0 : -errno;
     if (const auto pending = fs.PendingFor(path))
         return fstat(pending->temp.Get(), st) == 0 ? 0 : -errno;
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     if (fstatat(folder.Get(), entry.sourceName.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -59,10 +56,7 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*)
 
 int ReadLink(const char* path, char* buffer, size_t size)
 {
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     if (size == 0)
@@ -110,10 +104,7 @@ int Open(const char* path, fuse_file_info* info)
     MountFileSystem& fs = Self();
     if ((info->flags & O_ACCMODE) != O_RDONLY || fs.PendingFor(path))
         return fs.readOnly ? -EROFS : OpenForWriting(path, info);
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     auto file = std::make_unique<OpenFile>();

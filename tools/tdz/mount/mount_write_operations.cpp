@@ -193,10 +193,7 @@ int BeginWriting(const char* path, bool truncate, std::shared_ptr<PendingWrite>*
         *out = known->second;
         return 0;
     }
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int found = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, found] = Resolve(path);
     if (found != 0 && (found != -ENOENT || !folder.Valid()))
         return found;
     auto pending = std::make_shared<PendingWrite>();
@@ -347,10 +344,7 @@ int ChangeMode(const char* path, mode_t mode, fuse_file_info*)
                                                         : pending->header.attributes & ~kReadOnlyAttribute;
         return 0;
     }
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     if (entry.restored) {
@@ -377,10 +371,7 @@ int ChangeTimes(const char* path, const struct timespec times[2], fuse_file_info
         std::lock_guard<std::mutex> lock(pending->mutex);
         return futimens(pending->temp.Get(), times) == 0 ? 0 : -errno;
     }
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     if (entry.restored) {
@@ -403,10 +394,7 @@ int Unlink(const char* path)
     MountFileSystem& fs = Self();
     if (fs.PendingFor(path))
         return -EBUSY;
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     fs.views.Forget(folderPath);
@@ -416,10 +404,7 @@ int Unlink(const char* path)
 int MakeFolder(const char* path, mode_t mode)
 {
     MountFileSystem& fs = Self();
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result == 0)
         return -EEXIST;
     if (result != -ENOENT || !folder.Valid())
@@ -431,10 +416,7 @@ int MakeFolder(const char* path, mode_t mode)
 int RemoveFolder(const char* path)
 {
     MountFileSystem& fs = Self();
-    UniqueFd folder;
-    ViewEntry entry;
-    std::string folderPath;
-    const int result = Resolve(path, &folder, &entry, &folderPath);
+    auto [folder, entry, folderPath, result] = Resolve(path);
     if (result != 0)
         return result;
     fs.views.Forget(folderPath);
@@ -448,16 +430,10 @@ int Rename(const char* from, const char* to, unsigned int flags)
         return -EINVAL;
     if (fs.PendingFor(from) || fs.PendingFor(to))
         return -EBUSY;
-    UniqueFd fromFolder;
-    UniqueFd toFolder;
-    ViewEntry source;
-    ViewEntry target;
-    std::string fromPath;
-    std::string toPath;
-    int result = Resolve(from, &fromFolder, &source, &fromPath);
+    auto [fromFolder, source, fromPath, result] = Resolve(from);
     if (result != 0)
         return result;
-    const int targetFound = Resolve(to, &toFolder, &target, &toPath);
+    auto [toFolder, target, toPath, targetFound] = Resolve(to);
     if (targetFound != 0 && (targetFound != -ENOENT || !toFolder.Valid()))
         return targetFound;
     const std::string toName = NameOf(to);
