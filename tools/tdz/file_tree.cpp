@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/container_name.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,16 +54,11 @@ bool Walk(const std::string& folder, TreePick pick, std::vector<std::string>* fo
 
 bool EndsWithContainerExtension(const std::string& path)
 {
+    // The project's one name rule, less a name that is the extension alone:
+    // it holds no file name to restore to.
     const size_t n = sizeof kExtension - 1;
-    if (path.size() <= n)
+    if (path.size() <= n || !HasContainerExtension(path.c_str()))
         return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = path[path.size() - n + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExtension[i])
-            return false;
-    }
     const char before = path[path.size() - n - 1];
     return before != '/' && before != '\\';
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/container_name.h"
 #include "codec/relc_block.h"
 #include "source_tree.h"
 
@@ -54,16 +55,8 @@ int64_t ChangeNs(const struct stat& st)
 
 bool HasContainerExtension(const std::string& name)
 {
-    if (name.size() <= kExtensionLength)
-        return false;
-    for (size_t i = 0; i < kExtensionLength; ++i) {
-        char c = name[name.size() - kExtensionLength + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExtension[i])
-            return false;
-    }
-    return true;
+    // The project's one name rule, less the extension alone.
+    return name.size() > kExtensionLength && HasContainerExtension(name.c_str());
 }
 
 bool CheckContainerHeader(int fd, uint64_t fileSize, ContainerHeader* header, std::string* why)
