@@ -57,6 +57,48 @@ size_t RelcParallel2Compress(const uint8_t* src, size_t size, uint8_t* dst, size
     return r.status == StreamStatus::Ok ? static_cast<size_t>(r.bytesOut) : kCodecFailed;
 }
 
+class RunFeed final : public RelcStreamFeed {
+public:
+    RunFeed(const std::vector<std::vector<uint8_t>>& inputs, std::vector<std::vector<uint8_t>>* outputs)
+        : inputs_(inputs), outputs_(outputs)
+    {
+        sources_.reserve(inputs.size());
+        sinks_.reserve(inputs.size());
+    }
+
+    bool Next(RelcFeedStream* stream) override
+    {
+        if (sources_.size() == inputs_.size())
+            return false;
+        const std::vector<uint8_t>& input = inputs_[sources_.size()];
+        std::vector<uint8_t>& output = (*outputs_)[sinks_.size()];
+        output.resize(RelcStreamBound(input.size()));
+        sources_.emplace_back(input.data(), input.size());
+        sinks_.emplace_back(output.data(), output.size());
+        stream->in = &sources_.back();
+        stream->totalSize = input.size();
+        stream->out = &sinks_.back();
+        return true;
+    }
+
+    void Ended(const StreamResult& result) override
+    {
+        std::vector<uint8_t>& output = (*outputs_)[ended_++];
+        output.resize(result.status == StreamStatus::Ok ? result.bytesOut : 0);
+        ok_ = ok_ && result.status == StreamStatus::Ok;
+    }
+
+    bool Ok() const { return ok_ && ended_ == inputs_.size(); }
+
+private:
+    const std::vector<std::vector<uint8_t>>& inputs_;
+    std::vector<std::vector<uint8_t>>* outputs_;
+    std::vector<MemorySource> sources_;  // reserved: never moved while in use
+    std::vector<BufferSink> sinks_;
+    size_t ended_ = 0;
+    bool ok_ = true;
+};
+
 size_t ZlibBound(size_t size) { return compressBound(static_cast<uLong>(size)); }
 
 template <int Level>
@@ -121,3 +163,23 @@ const BenchCodec kBenchCodecs[] = {
     {"memcpy", CopyBound, Copy, Copy},
 };
 const size_t kBenchCodecCount = sizeof(kBenchCodecs) / sizeof(kBenchCodecs[0]);
+
+bool RelcPackRun(const std::vector<std::vector<uint8_t>>& inputs, unsigned threads,
+                 std::vector<std::vector<uint8_t>>* outputs)
+{
+    outputs->resize(inputs.size());
+    if (threads <= 1) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            std::vector<uint8_t>& output = (*outputs)[i];
+            output.resize(RelcStreamBound(inputs[i].size()));
+            const size_t n = RelcCompress(inputs[i].data(), inputs[i].size(), output.data(), output.size());
+            if (n == kCodecFailed)
+                return false;
+            output.resize(n);
+        }
+        return true;
+    }
+    RunFeed feed(inputs, outputs);
+    EncodeRelcStreamsParallel(feed, threads);
+    return feed.Ok();
+}

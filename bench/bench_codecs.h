@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Returned by Compress and Decompress when the codec failed.
 constexpr size_t kCodecFailed = static_cast<size_t>(-1);
@@ -19,3 +20,9 @@ struct BenchCodec {
 
 extern const BenchCodec kBenchCodecs[];
 extern const size_t kBenchCodecCount;
+
+// Codes inputs one after another as tdz pack FILE... does: on one thread
+// each through the serial driver, on more as one run of streams whose
+// files overlap. outputs gets each stream; returns false if one failed.
+bool RelcPackRun(const std::vector<std::vector<uint8_t>>& inputs, unsigned threads,
+                 std::vector<std::vector<uint8_t>>* outputs);

@@ -118,6 +118,34 @@ constexpr uint64_t RelcStreamBound(uint64_t size)
     return size + 5 * RelcBlockCount(size == 0 ? 1 : size) + 2;
 }
 
+// One stream of a run of several (a packer's files): its source, its
+// announced size, its sink, and as in RelcStreamOptions an optional byte
+// sum and hooks (cancelled stops this stream only).
+struct RelcFeedStream {
+    ByteSource* in = nullptr;
+    uint64_t totalSize = 0;
+    ByteSink* out = nullptr;
+    uint32_t* byteSum = nullptr;
+    const RelcStreamHooks* hooks = nullptr;
+};
+
+// Where a run of streams comes from and where their ends are told. Both
+// are called on the calling thread, which also does all of the streams'
+// reading and writing.
+class RelcStreamFeed {
+public:
+    virtual ~RelcStreamFeed() = default;
+    // Gives the next stream, or false when there is none (and is not asked
+    // again). Streams already given may still be open: a stream is begun
+    // before the ones before it have ended.
+    [[nodiscard]] virtual bool Next(RelcFeedStream* stream) = 0;
+    // The oldest stream given and not yet ended has ended, with what
+    // RelcEncodeStream would have returned for it; until then its
+    // source, sink, sum and hooks must stay. Streams end in the order they
+    // were given.
+    virtual void Ended(const StreamResult& result) = 0;
+};
+
 // Encodes exactly totalSize bytes of in into one stream written to out.
 [[nodiscard]] StreamResult RelcEncodeStream(ByteSource& in, uint64_t totalSize, ByteSink& out,
                                             const RelcStreamBuffers& buffers,

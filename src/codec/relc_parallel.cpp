@@ -1,6 +1,7 @@
 #include "codec/relc_parallel.h"
 
 #include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -137,11 +138,16 @@ SlotMemoryCache& SlotMemory()
 
 enum class SlotState { Free, Read, Coded };
 
+struct StreamRun;
+
 struct Slot {
     std::unique_ptr<uint8_t[]> input;
     std::unique_ptr<uint8_t[]> output;
     SlotState state = SlotState::Free;
+    StreamRun* stream = nullptr;
     uint64_t job = 0;
+    bool last = false;      // the stream ends behind this slot
+    bool skipped = false;   // nothing to code: the stream stopped before this job
     size_t historyLen = 0;  // bytes of input before the job's new bytes
     size_t newLen = 0;
     size_t outLen = 0;
@@ -168,14 +174,44 @@ struct Layout {
     }
 };
 
+Layout LayoutFor(uint64_t totalSize, unsigned threads)
+{
+    const uint64_t blocks = totalSize == 0 ? 0 : RelcBlockCount(totalSize);
+    const uint64_t perJob = BlocksPerJob(blocks, threads);
+    return {totalSize, blocks, perJob, (blocks + perJob - 1) / perJob};
+}
+
+// A stream from the moment it is begun until it has ended: touched by the
+// calling thread only, the coders seeing just its layout.
+struct StreamRun {
+    RelcFeedStream feed;
+    Layout layout;
+    StreamResult result;
+    uint64_t nextJob = 0;
+    const Slot* lastRead = nullptr;  // holds the history of the next job
+    bool stopped = false;            // failed or cancelled: nothing more read or written
+
+    bool Cancelled() const
+    {
+        return feed.hooks != nullptr && feed.hooks->cancelled != nullptr &&
+               feed.hooks->cancelled(feed.hooks->context);
+    }
+    void Stop(StreamStatus status)
+    {
+        if (!stopped)
+            result.status = status;
+        stopped = true;
+    }
+};
+
+// The blocks of a run of streams in one ring: the calling thread reads
+// jobs into it and writes them out in order, coding too whenever it has
+// nothing to read or write; the other threads only code. A stream's first
+// jobs are read and coded while the last ones of the stream before are
+// still being coded, so that the threads do not wait at every stream's end.
 class Pipeline {
 public:
-    Pipeline(const Layout& layout, unsigned threads)
-        : layout_(layout),
-          slots_(static_cast<size_t>(threads * kSlotsPerThread < layout.jobs ? threads * kSlotsPerThread
-                                                                              : layout.jobs))
-    {
-    }
+    Pipeline(size_t slots, unsigned threads) : threads_(threads), slots_(slots) {}
 
     ~Pipeline()
     {
@@ -185,15 +221,15 @@ public:
     }
 
     // false when memory is short.
-    bool Prepare(unsigned threads)
+    bool Prepare()
     {
-        encoders_.reserve(threads);
-        workers_.reserve(threads);
+        encoders_.reserve(threads_);
+        workers_.reserve(threads_);
         for (Slot& slot : slots_) {
             if (!SlotMemory().Take(&slot.input, &slot.output))
                 return false;
         }
-        for (unsigned i = 0; i < threads; ++i) {
+        for (unsigned i = 0; i < threads_; ++i) {
             RelcBlockEncoder* encoder = Encoders().Take();
             if (encoder == nullptr)
                 return false;
@@ -202,9 +238,8 @@ public:
         return true;
     }
 
-    // The first encoder is the caller's own: it codes too whenever it has
-    // nothing to read or write, rather than sleeping while the others work.
-    // A thread that cannot be started leaves its share to the others.
+    // The first encoder is the caller's own. A thread that cannot be
+    // started leaves its share to the others.
     void StartWorkers()
     {
         for (size_t i = 1; i < encoders_.size(); ++i) {
@@ -236,47 +271,60 @@ public:
         encoders_.clear();
     }
 
-    // Call before StartWorkers.
-    void SumBytes(bool summing) { summing_ = summing; }
-
-    StreamResult Run(ByteSource& in, ByteSink& out, uint32_t* byteSum, const RelcStreamHooks* hooks)
+    void Run(RelcStreamFeed& feed)
     {
-        StreamResult result;
+        std::deque<StreamRun> open;  // begun and not yet ended, in order
+        StreamRun* reading = nullptr;
+        bool feedDone = false;
         uint64_t nextRead = 0;
         uint64_t nextWrite = 0;
-        const Slot* previous = nullptr;
-        while (nextWrite < layout_.jobs) {
-            if (hooks != nullptr && hooks->cancelled != nullptr && hooks->cancelled(hooks->context))
-                return Stop(result, StreamStatus::Cancelled);
-            Slot& head = slots_[nextWrite % slots_.size()];
-            if (State(head) == SlotState::Coded) {
-                if (head.outLen != 0 && !out.Write(head.output.get(), head.outLen))
-                    return Stop(result, StreamStatus::WriteFailed);
-                result.bytesOut += head.outLen;
-                result.inputOffset += head.newLen;
-                if (byteSum != nullptr)
-                    *byteSum += head.sum;
-                SetState(head, SlotState::Free);
-                ++nextWrite;
-                if (hooks != nullptr && hooks->progress != nullptr)
-                    hooks->progress(hooks->context, result.inputOffset);
-                continue;
-            }
-            if (nextRead < layout_.jobs && nextRead - nextWrite < slots_.size()) {
-                Slot& slot = slots_[nextRead % slots_.size()];
-                const StreamStatus read = ReadJob(in, nextRead, previous, &slot);
-                if (read != StreamStatus::Ok)
-                    return Stop(result, read);
-                previous = &slot;
-                ++nextRead;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    slot.state = SlotState::Read;
-                    readJobs_ = nextRead;
+        for (;;) {
+            if (nextWrite < nextRead) {
+                Slot& head = slots_[nextWrite % slots_.size()];
+                if (State(head) == SlotState::Coded) {
+                    StreamRun& stream = *head.stream;
+                    WriteSlot(head);
+                    SetState(head, SlotState::Free);
+                    ++nextWrite;
+                    if (head.last) {
+                        EndStream(&stream);
+                        feed.Ended(stream.result);
+                        open.pop_front();
+                    }
+                    continue;
                 }
-                workCv_.notify_one();
-                continue;
             }
+            if (nextRead - nextWrite < slots_.size()) {
+                if (reading == nullptr && !feedDone) {
+                    RelcFeedStream next;
+                    if (feed.Next(&next)) {
+                        open.emplace_back();
+                        reading = &open.back();
+                        reading->feed = next;
+                        reading->layout = LayoutFor(next.totalSize, threads_);
+                        if (next.totalSize == 0)
+                            reading->Stop(StreamStatus::EmptyInput);
+                    } else {
+                        feedDone = true;
+                    }
+                }
+                if (reading != nullptr) {
+                    Slot& slot = slots_[nextRead % slots_.size()];
+                    ReadJob(reading, &slot);
+                    if (slot.last)
+                        reading = nullptr;
+                    ++nextRead;
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        slot.state = SlotState::Read;
+                        readJobs_ = nextRead;
+                    }
+                    workCv_.notify_one();
+                    continue;
+                }
+            }
+            if (feedDone && nextWrite == nextRead)
+                return;
             std::unique_lock<std::mutex> lock(mutex_);
             if (nextCode_ < readJobs_) {
                 Slot& slot = slots_[nextCode_ % slots_.size()];
@@ -287,23 +335,12 @@ public:
                 slot.state = SlotState::Coded;
                 continue;
             }
+            Slot& head = slots_[nextWrite % slots_.size()];
             doneCv_.wait(lock, [&] { return head.state == SlotState::Coded; });
         }
-        static const uint8_t kEndMarker[2] = {0, 0};
-        if (!out.Write(kEndMarker, sizeof kEndMarker))
-            return Stop(result, StreamStatus::WriteFailed);
-        result.bytesOut += sizeof kEndMarker;
-        result.codecStatus = RELC_STREAM_END;
-        return result;
     }
 
 private:
-    static StreamResult Stop(StreamResult result, StreamStatus status)
-    {
-        result.status = status;
-        return result;
-    }
-
     SlotState State(const Slot& slot)
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -316,19 +353,46 @@ private:
         slot.state = state;
     }
 
-    // Reads the new bytes of a job behind the history its predecessor
-    // holds; the last job also makes sure the source ends where announced.
-    StreamStatus ReadJob(ByteSource& in, uint64_t job, const Slot* previous, Slot* slot)
+    // Reads the stream's next job into slot, behind the history its
+    // predecessor holds; the last job also makes sure the source ends where
+    // announced. A stream that cannot go on gets an empty last slot, which
+    // carries its end through the ring in order.
+    void ReadJob(StreamRun* stream, Slot* slot)
     {
-        slot->job = job;
+        slot->stream = stream;
+        slot->job = stream->nextJob;
         slot->historyLen = 0;
+        slot->newLen = 0;
+        slot->skipped = true;
+        slot->last = true;
+        if (!stream->stopped && stream->Cancelled())
+            stream->Stop(StreamStatus::Cancelled);
+        if (stream->stopped)
+            return;
+        const StreamStatus read = ReadNewBytes(stream, slot);
+        if (read != StreamStatus::Ok) {
+            stream->Stop(read);
+            slot->newLen = 0;
+            return;
+        }
+        slot->skipped = false;
+        slot->last = ++stream->nextJob == stream->layout.jobs;
+        stream->lastRead = slot;
+    }
+
+    StreamStatus ReadNewBytes(StreamRun* stream, Slot* slot)
+    {
+        const Layout& layout = stream->layout;
+        const uint64_t job = slot->job;
         if (job != 0) {
+            const Slot* previous = stream->lastRead;
             const size_t prevEnd = previous->historyLen + previous->newLen;
             std::memcpy(slot->input.get(), previous->input.get() + prevEnd - RELC_HISTORY_SIZE,
                         RELC_HISTORY_SIZE);
             slot->historyLen = RELC_HISTORY_SIZE;
         }
-        slot->newLen = static_cast<size_t>(layout_.End(job) - layout_.Start(job));
+        slot->newLen = static_cast<size_t>(layout.End(job) - layout.Start(job));
+        ByteSource& in = *stream->feed.in;
         uint8_t* to = slot->input.get() + slot->historyLen;
         size_t got = 0;
         while (got < slot->newLen) {
@@ -337,7 +401,7 @@ private:
                 return in.Failed() ? StreamStatus::ReadFailed : StreamStatus::SizeChanged;
             got += n;
         }
-        if (job + 1 == layout_.jobs) {
+        if (job + 1 == layout.jobs) {
             uint8_t probe = 0;
             if (in.Read(&probe, 1) != 0)
                 return StreamStatus::SizeChanged;
@@ -345,6 +409,41 @@ private:
                 return StreamStatus::ReadFailed;
         }
         return StreamStatus::Ok;
+    }
+
+    static void WriteSlot(const Slot& slot)
+    {
+        StreamRun& stream = *slot.stream;
+        if (stream.stopped || slot.skipped)
+            return;
+        if (stream.Cancelled()) {
+            stream.Stop(StreamStatus::Cancelled);
+            return;
+        }
+        if (slot.outLen != 0 && !stream.feed.out->Write(slot.output.get(), slot.outLen)) {
+            stream.Stop(StreamStatus::WriteFailed);
+            return;
+        }
+        stream.result.bytesOut += slot.outLen;
+        stream.result.inputOffset += slot.newLen;
+        if (stream.feed.byteSum != nullptr)
+            *stream.feed.byteSum += slot.sum;
+        const RelcStreamHooks* hooks = stream.feed.hooks;
+        if (hooks != nullptr && hooks->progress != nullptr)
+            hooks->progress(hooks->context, stream.result.inputOffset);
+    }
+
+    static void EndStream(StreamRun* stream)
+    {
+        if (stream->stopped)
+            return;
+        static const uint8_t kEndMarker[2] = {0, 0};
+        if (!stream->feed.out->Write(kEndMarker, sizeof kEndMarker)) {
+            stream->Stop(StreamStatus::WriteFailed);
+            return;
+        }
+        stream->result.bytesOut += sizeof kEndMarker;
+        stream->result.codecStatus = RELC_STREAM_END;
     }
 
     void Work(RelcBlockEncoder* encoder)
@@ -364,23 +463,27 @@ private:
         }
     }
 
-    void Code(RelcBlockEncoder* encoder, Slot* slot) const
+    static void Code(RelcBlockEncoder* encoder, Slot* slot)
     {
-        const uint64_t start = layout_.Start(slot->job);
-        const uint8_t* base = slot->input.get() + slot->historyLen;  // input offset start
         slot->outLen = 0;
         slot->sum = 0;
-        for (uint64_t b = layout_.FirstBlock(slot->job); b < layout_.EndBlock(slot->job); ++b) {
+        if (slot->skipped)
+            return;
+        const Layout& layout = slot->stream->layout;
+        const bool summing = slot->stream->feed.byteSum != nullptr;
+        const uint64_t start = layout.Start(slot->job);
+        const uint8_t* base = slot->input.get() + slot->historyLen;  // input offset start
+        for (uint64_t b = layout.FirstBlock(slot->job); b < layout.EndBlock(slot->job); ++b) {
             const uint8_t* bytes = base + (RelcBlockOffset(b) - start);
-            const uint32_t count = RelcBlockLength(b, layout_.totalSize);
+            const uint32_t count = RelcBlockLength(b, layout.totalSize);
             const uint8_t* history = b == 0 ? nullptr : bytes - RELC_HISTORY_SIZE;
             slot->outLen += RelcEncodeBlock(encoder, history, bytes, count, slot->output.get() + slot->outLen);
-            if (summing_)
+            if (summing)
                 RelcAddByteSum(bytes, count, &slot->sum);
         }
     }
 
-    Layout layout_;
+    unsigned threads_;
     std::vector<Slot> slots_;
     std::vector<RelcBlockEncoder*> encoders_;
     std::vector<std::thread> workers_;
@@ -390,59 +493,112 @@ private:
     uint64_t readJobs_ = 0;
     uint64_t nextCode_ = 0;
     bool stop_ = false;
-    bool summing_ = true;
 };
+
+// Short of memory for the ring: the serial driver needs far less.
+StreamResult EncodeSerially(const RelcFeedStream& stream)
+{
+    StreamResult result;
+    if (stream.totalSize == 0) {
+        result.status = StreamStatus::EmptyInput;
+        return result;
+    }
+    std::unique_ptr<uint8_t[]> inBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
+    std::unique_ptr<uint8_t[]> outBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
+    if (!inBuf || !outBuf) {
+        result.status = StreamStatus::ReadFailed;
+        return result;
+    }
+    RelcStreamOptions options;
+    options.byteSum = stream.byteSum;
+    options.hooks = stream.hooks;
+    return RelcEncodeStream(*stream.in, stream.totalSize, *stream.out,
+                            {inBuf.get(), RELC_STAGING_SIZE, outBuf.get(), RELC_STAGING_SIZE}, options);
+}
+
+// The feed of a single stream.
+class OneStream final : public RelcStreamFeed {
+public:
+    explicit OneStream(const RelcFeedStream& stream) : stream_(stream) {}
+    bool Next(RelcFeedStream* stream) override
+    {
+        if (given_)
+            return false;
+        given_ = true;
+        *stream = stream_;
+        return true;
+    }
+    void Ended(const StreamResult& result) override { result_ = result; }
+    const StreamResult& Result() const { return result_; }
+
+private:
+    RelcFeedStream stream_;
+    bool given_ = false;
+    StreamResult result_;
+};
+
+unsigned ThreadsWanted(unsigned threads)
+{
+    if (threads == 0)
+        threads = std::thread::hardware_concurrency();
+    return threads == 0 ? 1 : threads;
+}
+
+void RunFeed(RelcStreamFeed& feed, unsigned threads, size_t slots)
+{
+    // Nothing is written before the ring and the encoders are had, so a
+    // shortage of memory can still fall back on the serial driver.
+    std::unique_ptr<Pipeline> pipeline;
+    try {
+        pipeline.reset(new Pipeline(slots, threads));
+        if (!pipeline->Prepare())
+            pipeline.reset();
+    } catch (const std::bad_alloc&) {
+        pipeline.reset();
+    }
+    if (!pipeline) {
+        RelcFeedStream stream;
+        while (feed.Next(&stream))
+            feed.Ended(EncodeSerially(stream));
+        return;
+    }
+    pipeline->StartWorkers();
+    pipeline->Run(feed);
+    pipeline->StopWorkers();
+}
 
 }  // namespace
 
 StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSink& out, unsigned threads,
                                       uint32_t* byteSum, const RelcStreamHooks* hooks)
 {
+    RelcFeedStream stream;
+    stream.in = &in;
+    stream.totalSize = totalSize;
+    stream.out = &out;
+    stream.byteSum = byteSum;
+    stream.hooks = hooks;
+    OneStream feed(stream);
     if (totalSize == 0) {
         StreamResult result;
         result.status = StreamStatus::EmptyInput;
         return result;
     }
-    if (threads == 0)
-        threads = std::thread::hardware_concurrency();
-    if (threads == 0)
-        threads = 1;
+    // No more threads, nor ring slots, than the stream has jobs.
+    threads = ThreadsWanted(threads);
     const uint64_t blocks = RelcBlockCount(totalSize);
     if (threads > blocks)
         threads = static_cast<unsigned>(blocks);
-    const uint64_t perJob = BlocksPerJob(blocks, threads);
-    const Layout layout{totalSize, blocks, perJob, (blocks + perJob - 1) / perJob};
-    if (threads > layout.jobs)
-        threads = static_cast<unsigned>(layout.jobs);
+    const uint64_t jobs = LayoutFor(totalSize, threads).jobs;
+    if (threads > jobs)
+        threads = static_cast<unsigned>(jobs);
+    const uint64_t slots = uint64_t(threads) * kSlotsPerThread;
+    RunFeed(feed, threads, static_cast<size_t>(slots < jobs ? slots : jobs));
+    return feed.Result();
+}
 
-    // Nothing is written before the ring and the encoders are had, so a
-    // shortage of memory can still fall back on the serial driver.
-    std::unique_ptr<Pipeline> pipeline;
-    try {
-        pipeline.reset(new Pipeline(layout, threads));
-        if (!pipeline->Prepare(threads))
-            pipeline.reset();
-    } catch (const std::bad_alloc&) {
-        pipeline.reset();
-    }
-    if (!pipeline) {
-        // Short of memory for the ring: the serial driver needs far less.
-        std::unique_ptr<uint8_t[]> inBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
-        std::unique_ptr<uint8_t[]> outBuf(new (std::nothrow) uint8_t[RELC_STAGING_SIZE]);
-        if (!inBuf || !outBuf) {
-            StreamResult result;
-            result.status = StreamStatus::ReadFailed;
-            return result;
-        }
-        RelcStreamOptions options;
-        options.byteSum = byteSum;
-        options.hooks = hooks;
-        return RelcEncodeStream(in, totalSize, out,
-                                {inBuf.get(), RELC_STAGING_SIZE, outBuf.get(), RELC_STAGING_SIZE}, options);
-    }
-    pipeline->SumBytes(byteSum != nullptr);
-    pipeline->StartWorkers();
-    const StreamResult result = pipeline->Run(in, out, byteSum, hooks);
-    pipeline->StopWorkers();
-    return result;
+void EncodeRelcStreamsParallel(RelcStreamFeed& feed, unsigned threads)
+{
+    threads = ThreadsWanted(threads);
+    RunFeed(feed, threads, size_t(threads) * kSlotsPerThread);
 }

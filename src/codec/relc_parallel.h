@@ -20,3 +20,11 @@
 [[nodiscard]] StreamResult EncodeRelcStreamParallel(ByteSource& in, uint64_t totalSize, ByteSink& out,
                                                     unsigned threads, uint32_t* byteSum = nullptr,
                                                     const RelcStreamHooks* hooks = nullptr);
+
+// Codes every stream of the feed, each exactly as EncodeRelcStreamParallel
+// would, on threads threads (0: as many as the machine has cores). The
+// next stream's blocks are read and coded while the last ones of the
+// stream before are still being coded, so that a run of small files keeps
+// every thread busy. A failing stream ends alone; the run goes on with the
+// next. No thread is left running when it returns.
+void EncodeRelcStreamsParallel(RelcStreamFeed& feed, unsigned threads);

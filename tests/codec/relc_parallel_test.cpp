@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 
 #include "codec/relc_parallel.h"
 #include "relc_test_util.h"
@@ -74,6 +75,82 @@ TEST(RelcParallel, FailuresAreTheSerialDriversAndEndEveryThread) {
     TestSink sink;
     EXPECT_EQ(EncodeRelcStreamParallel(source, data.size(), sink, 2, nullptr, &hooks).status,
               StreamStatus::Cancelled);
+}
+
+// A run of streams ends each one, in order, as it would end alone, whatever
+// fails around it; the good ones are the serial streams byte for byte.
+TEST(RelcParallel, ARunEndsEveryStreamAsItWouldEndAlone) {
+    const Bytes big = Mixed(300000);
+    const Bytes small = Mixed(5000);
+    const Bytes shorter(big.begin(), big.end() - 1);
+    struct Case {
+        const char* what;
+        const Bytes& data;
+        bool sourceFails;
+        uint64_t announced;
+        size_t sinkLimit;
+        bool cancel;
+        StreamStatus expected;
+    };
+    const Case cases[] = {
+        {"small", small, false, small.size(), SIZE_MAX, false, StreamStatus::Ok},
+        {"nothing", small, false, 0, SIZE_MAX, false, StreamStatus::EmptyInput},
+        {"big", big, false, big.size(), SIZE_MAX, false, StreamStatus::Ok},
+        {"source ends early", shorter, false, big.size(), SIZE_MAX, false, StreamStatus::SizeChanged},
+        {"sink refuses", big, false, big.size(), 50000, false, StreamStatus::WriteFailed},
+        {"cancelled", big, false, big.size(), SIZE_MAX, true, StreamStatus::Cancelled},
+        {"source fails", shorter, true, big.size(), SIZE_MAX, false, StreamStatus::ReadFailed},
+        {"small after", small, false, small.size(), SIZE_MAX, false, StreamStatus::Ok},
+    };
+    constexpr size_t kCases = sizeof cases / sizeof cases[0];
+
+    class Feed final : public RelcStreamFeed {
+    public:
+        explicit Feed(const Case* cases) : cases_(cases) { hooks_.cancelled = [](void*) { return true; }; }
+        bool Next(RelcFeedStream* stream) override {
+            if (given_ == kCases) return false;
+            const Case& c = cases_[given_++];
+            sources.emplace_back(c.data, c.sourceFails);
+            sinks.emplace_back(c.sinkLimit);
+            sums.push_back(0);
+            stream->in = &sources.back();
+            stream->totalSize = c.announced;
+            stream->out = &sinks.back();
+            stream->byteSum = &sums.back();
+            stream->hooks = c.cancel ? &hooks_ : nullptr;
+            return true;
+        }
+        void Ended(const StreamResult& result) override {
+            EXPECT_LT(ended.size(), given_) << "a stream ended before it was given";
+            ended.push_back(result);
+        }
+        std::deque<TestSource> sources;
+        std::deque<TestSink> sinks;
+        std::deque<uint32_t> sums;
+        std::vector<StreamResult> ended;
+
+    private:
+        const Case* cases_;
+        size_t given_ = 0;
+        RelcStreamHooks hooks_;
+    };
+
+    for (unsigned threads : {1u, 2u, 3u}) {
+        Feed feed(cases);
+        EncodeRelcStreamsParallel(feed, threads);
+        ASSERT_EQ(feed.ended.size(), kCases) << threads;
+        for (size_t i = 0; i < kCases; ++i) {
+            const Case& c = cases[i];
+            EXPECT_EQ(feed.ended[i].status, c.expected) << c.what << " on " << threads;
+            if (c.expected != StreamStatus::Ok) continue;
+            const Bytes serial = EncodeAll(c.data);
+            uint32_t sum = 0;
+            RelcAddByteSum(c.data.data(), c.data.size(), &sum);
+            EXPECT_TRUE(feed.sinks[i].bytes == serial) << c.what << " on " << threads;
+            EXPECT_EQ(feed.ended[i].bytesOut, serial.size());
+            EXPECT_EQ(feed.sums[i], sum);
+        }
+    }
 }
 
 }  // namespace

@@ -424,6 +424,24 @@ run_options() {
     "$tdz" encode -T 1 lines.txt one.relc && "$tdz" encode -T 2 lines.txt two.relc &&
         cmp -s one.relc two.relc || fail "encode -T 1 and -T 2 give other streams"
 
+    # Several files in one run: on 3 threads the same containers, and the
+    # same lines in the same order, as on one, with failures in between
+    # (missing, empty, a folder, the same file twice) and the others packed.
+    local t
+    for t in 1 3; do
+        mkdir -p run$t/folder && cp lines.txt abc.txt run$t/ && : >run$t/empty.txt &&
+            head -c 300000 lines.txt >run$t/part.txt
+        (cd run$t && "$tdz" pack -v -T $t lines.txt missing.txt abc.txt empty.txt folder part.txt ./abc.txt \
+            2>../run$t.err; echo $? >../run$t.status)
+    done
+    [ "$(cat run1.status)$(cat run3.status)" = 11 ] || fail "a run with failures exited $(cat run1.status run3.status)"
+    [ "$(wc -l <run1.err)" -eq 7 ] && grep -q "'./abc.txt' is named twice" run1.err ||
+        fail "a run's lines: $(cat run1.err)"
+    diff run1.err run3.err >/dev/null || fail "a run on 3 threads says other things: $(diff run1.err run3.err)"
+    for f in lines.txt abc.txt part.txt; do
+        cmp -s <(tail -c +57 run1/$f.tdz) <(tail -c +57 run3/$f.tdz) || fail "a run on 3 threads packs $f otherwise"
+    done
+
     # -v names what was done; -q keeps test quiet; neither writes a progress
     # line when stderr is not a terminal.
     "$tdz" pack -v -f abc.txt 2>stderr.txt && grep -q "'abc.txt' -> 'abc.txt.tdz': 12 -> 73 bytes" stderr.txt ||

@@ -1,7 +1,10 @@
 #include "container_commands.h"
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <system_error>
 
 #include "container/container_header.h"
@@ -215,79 +218,188 @@ std::string SizesText(uint64_t original, uint64_t container)
     return std::to_string(original) + " -> " + std::to_string(container) + " bytes, ratio " + ratio;
 }
 
-bool PackOne(const std::string& path, const CommandLine& line)
-{
-    constexpr char kCommand[] = "pack";
-    const std::string containerPath = line.output.empty() ? path + kExtension : line.output;
-    std::string error;
-    if (FileExists(containerPath)) {
-        // A run ended between writing the container and deleting its
-        // source leaves both: the source goes once the container is proven
-        // to hold it.
-        std::error_code same;
-        if (line.replace && !std::filesystem::equivalent(containerPath, path, same) &&
-            GivesBack(containerPath, path, &error)) {
-            if (!RemoveFile(path, &error))
-                return Fail(kCommand, error);
-            return true;
+// One file of a pack run: the checks and the opening before its stream,
+// and after it the checksum, the name, the report and --replace. Begun
+// while earlier files of the run are still being coded, so a failure is
+// kept until Settle and reported in the order of the files.
+class PackTask {
+public:
+    PackTask(const std::string& path, const CommandLine& line)
+        : path_(path), line_(line), containerPath_(line.output.empty() ? path + kExtension : line.output)
+    {
+    }
+    PackTask(const PackTask&) = delete;
+    PackTask& operator=(const PackTask&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // true with *stream set when there is a stream to code; false when the
+    // file is settled without one (failed, or nothing left to do).
+    bool Begin(RelcFeedStream* stream)
+    {
+        std::string error;
+        if (FileExists(containerPath_)) {
+            // A run ended between writing the container and deleting its
+            // source leaves both: the source goes once the container is
+            // proven to hold it.
+            std::error_code same;
+            if (line_.replace && !std::filesystem::equivalent(containerPath_, path_, same) &&
+                GivesBack(containerPath_, path_, &error)) {
+                return Settled(RemoveFile(path_, &error) ? "" : error);
+            }
+            if (!OutputNameFree(containerPath_, path_, line_.force, &error))
+                return Settled(error);
         }
-        if (!OutputNameFree(containerPath, path, line.force, &error))
-            return Fail(kCommand, error);
-    }
-    InputFile in;
-    if (!in.OpenRegularFile(path))
-        return Fail(kCommand, NotRegular(in, path, line.recursive));
-    uint64_t size = 0;
-    if (!in.KnownSize(&size))
-        return Fail(kCommand, "'" + path + "' is not a regular file");
-    if (size == 0)
-        return Fail(kCommand, "'" + path + "' is empty: relc cannot encode 0 bytes");
-    HostFileInfo info;
-    if (!ReadHostFileInfo(path, &info, &error))
-        return Fail(kCommand, error);
+        if (!in_.OpenRegularFile(path_))
+            return Settled(NotRegular(in_, path_, line_.recursive));
+        if (!in_.KnownSize(&size_))
+            return Settled("'" + path_ + "' is not a regular file");
+        if (size_ == 0)
+            return Settled("'" + path_ + "' is empty: relc cannot encode 0 bytes");
+        HostFileInfo info;
+        if (!ReadHostFileInfo(path_, &info, &error))
+            return Settled(error);
 
-    ContainerHeader header = NewContainerHeader();
-    header.attributes = info.attributes;
-    header.sourceSize = size;
-    header.creationTime = info.creationTime;
-    header.lastWriteTime = info.lastWriteTime;
-    uint8_t headerBytes[kContainerHeaderSize];
-    EncodeContainerHeader(header, headerBytes);
+        ContainerHeader header = NewContainerHeader();
+        header.attributes = info.attributes;
+        header.sourceSize = size_;
+        header.creationTime = info.creationTime;
+        header.lastWriteTime = info.lastWriteTime;
+        uint8_t headerBytes[kContainerHeaderSize];
+        EncodeContainerHeader(header, headerBytes);
 
-    if (containerPath == "-" && StdoutIsTerminal())
-        return Fail(kCommand, "a container is not written to a terminal; redirect standard output");
-    OutputFile out;
-    if (!out.Open(containerPath) || !out.Write(headerBytes, sizeof headerBytes))
-        return Fail(kCommand, out.Error());
-    ProgressLine progress(!line.quiet, path, size);
-    ProgressSource counted(in, progress);
-    SummingSource summed(counted);
-    const StreamResult result = EncodeOnThreads(summed, size, out, line.threads);
-    progress.Clear();
-    if (result.status != StreamStatus::Ok) {
-        const std::string why = result.status == StreamStatus::WriteFailed ? out.Error()
-                                : result.status == StreamStatus::ReadFailed
-                                    ? in.Error()
-                                    : "'" + path + "' changed while being read";
-        return Fail(kCommand, why);
-    }
-    uint8_t checksum[kContainerChecksumSize];
-    EncodeChecksum(summed.Sum(), checksum);
-    if (!out.Write(checksum, sizeof checksum) || !out.Commit())
-        return Fail(kCommand, out.Error());
-    if (line.verbose)
-        std::fprintf(stderr, "tdz: pack: '%s' -> '%s': %s\n", path.c_str(), containerPath.c_str(),
-                     SizesText(size, kContainerOverhead + result.bytesOut).c_str());
-    if (!line.replace)
+        if (containerPath_ == "-" && StdoutIsTerminal())
+            return Settled("a container is not written to a terminal; redirect standard output");
+        if (!out_.Open(containerPath_) || !out_.Write(headerBytes, sizeof headerBytes))
+            return Settled(out_.Error());
+        progress_.reset(new ProgressLine(!line_.quiet, path_, size_));
+        counted_.reset(new ProgressSource(in_, *progress_));
+        summed_.reset(new SummingSource(*counted_));
+        stream->in = summed_.get();
+        stream->totalSize = size_;
+        stream->out = &out_;
         return true;
+    }
 
-    // The source goes only once its container gives back every byte of it.
-    if (!GivesBack(containerPath, path, &error))
-        return Fail(kCommand, error + "; '" + path + "' kept");
-    if (!RemoveFile(path, &error))
-        return Fail(kCommand, error);
-    return true;
-}
+    void Refuse(const std::string& why) { Settled(why); }
+
+    // Reports the failure Begin found; true when there was none.
+    bool Settle() const { return error_.empty() || Fail(kCommand, error_); }
+
+    // Ends a file whose stream has ended; false (reported) on failure.
+    bool Finish(const StreamResult& result)
+    {
+        progress_->Clear();
+        if (result.status != StreamStatus::Ok) {
+            const std::string why = result.status == StreamStatus::WriteFailed  ? out_.Error()
+                                    : result.status == StreamStatus::ReadFailed ? in_.Error()
+                                                                                : "'" + path_ + "' changed while being read";
+            return Fail(kCommand, why);
+        }
+        uint8_t checksum[kContainerChecksumSize];
+        EncodeChecksum(summed_->Sum(), checksum);
+        if (!out_.Write(checksum, sizeof checksum) || !out_.Commit())
+            return Fail(kCommand, out_.Error());
+        if (line_.verbose)
+            std::fprintf(stderr, "tdz: pack: '%s' -> '%s': %s\n", path_.c_str(), containerPath_.c_str(),
+                         SizesText(size_, kContainerOverhead + result.bytesOut).c_str());
+        if (!line_.replace)
+            return true;
+
+        // The source goes only once its container gives back every byte of it.
+        std::string error;
+        if (!GivesBack(containerPath_, path_, &error))
+            return Fail(kCommand, error + "; '" + path_ + "' kept");
+        if (!RemoveFile(path_, &error))
+            return Fail(kCommand, error);
+        return true;
+    }
+
+private:
+    static constexpr char kCommand[] = "pack";
+
+    bool Settled(const std::string& error)
+    {
+        error_ = error;
+        return false;
+    }
+
+    std::string path_;
+    const CommandLine& line_;
+    std::string containerPath_;
+    std::string error_;
+    uint64_t size_ = 0;
+    InputFile in_;
+    OutputFile out_;
+    std::unique_ptr<ProgressLine> progress_;
+    std::unique_ptr<ProgressSource> counted_;
+    std::unique_ptr<SummingSource> summed_;
+};
+
+// The files of a pack run, begun in order and ended in order: what the run
+// reports comes out as if the files had been packed one after another.
+class PackFeed final : public RelcStreamFeed {
+public:
+    PackFeed(const std::vector<std::string>& paths, const CommandLine& line) : paths_(paths), line_(line) {}
+
+    bool Next(RelcFeedStream* stream) override
+    {
+        while (next_ < paths_.size()) {
+            const std::string& path = paths_[next_++];
+            std::unique_ptr<PackTask> task(new PackTask(path, line_));
+            bool streams = false;
+            if (NamedBefore(path))
+                task->Refuse("'" + path + "' is named twice; packed once");
+            else
+                streams = task->Begin(stream);
+            tasks_.emplace_back(std::move(task), streams);
+            if (streams)
+                return true;
+        }
+        return false;
+    }
+
+    void Ended(const StreamResult& result) override
+    {
+        SettleFront();
+        ok_ = tasks_.front().first->Finish(result) && ok_;
+        tasks_.pop_front();
+        SettleFront();
+    }
+
+    // true when every file was packed.
+    bool Finish()
+    {
+        SettleFront();
+        return ok_;
+    }
+
+private:
+    // Files settled without a stream, up to the first one still coding.
+    void SettleFront()
+    {
+        while (!tasks_.empty() && !tasks_.front().second) {
+            ok_ = tasks_.front().first->Settle() && ok_;
+            tasks_.pop_front();
+        }
+    }
+
+    // The same file named twice (by two names, or inside a tree given
+    // too) would be written by two tasks at once: the second is refused.
+    bool NamedBefore(const std::string& path)
+    {
+        std::error_code ec;
+        const std::string canonical = std::filesystem::weakly_canonical(path, ec).string();
+        return !ec && !seen_.insert(canonical).second;
+    }
+
+    const std::vector<std::string>& paths_;
+    const CommandLine& line_;
+    size_t next_ = 0;
+    std::deque<std::pair<std::unique_ptr<PackTask>, bool>> tasks_;  // with whether it streams
+    std::set<std::string> seen_;
+    bool ok_ = true;
+};
 
 // Restores to standard output: nothing to name, time or delete.
 bool UnpackToStdout(const std::string& containerPath, const CommandLine& line)
@@ -417,7 +529,16 @@ int RunForEach(const char* command, const CommandLine& line, TreePick pick,
 
 int RunPackCommand(const CommandLine& line)
 {
-    return RunForEach("pack", line, TreePick::NonContainers, PackOne);
+    int status = kExitOk;
+    std::vector<std::string> paths, errors;
+    if (!ExpandArguments(line.operands, line.recursive, TreePick::NonContainers, &paths, &errors)) {
+        for (const std::string& error : errors)
+            ReportFailure("pack", error);
+        status = kExitFailure;
+    }
+    PackFeed feed(paths, line);
+    EncodeStreamsOnThreads(feed, line.threads);
+    return feed.Finish() ? status : kExitFailure;
 }
 
 int RunUnpackCommand(const CommandLine& line)

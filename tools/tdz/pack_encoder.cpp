@@ -15,3 +15,21 @@ StreamResult EncodeOnThreads(ByteSource& in, uint64_t totalSize, ByteSink& out, 
     (void)threads;
     return EncodeRelcStream(in, totalSize, out);
 }
+
+void EncodeStreamsOnThreads(RelcStreamFeed& feed, unsigned threads)
+{
+#ifdef TDZ_PARALLEL_PACK
+    if (threads > 1) {
+        EncodeRelcStreamsParallel(feed, threads);
+        return;
+    }
+#endif
+    (void)threads;
+    RelcFeedStream stream;
+    while (feed.Next(&stream)) {
+        RelcStreamOptions options;
+        options.byteSum = stream.byteSum;
+        options.hooks = stream.hooks;
+        feed.Ended(EncodeRelcStream(*stream.in, stream.totalSize, *stream.out, options));
+    }
+}

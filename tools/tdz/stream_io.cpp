@@ -13,7 +13,7 @@ struct Buffers {
 
 }  // namespace
 
-StreamResult EncodeRelcStream(ByteSource& in, uint64_t totalSize, ByteSink& out)
+StreamResult EncodeRelcStream(ByteSource& in, uint64_t totalSize, ByteSink& out, const RelcStreamOptions& options)
 {
     if (totalSize == 0) {
         StreamResult result;
@@ -21,7 +21,7 @@ StreamResult EncodeRelcStream(ByteSource& in, uint64_t totalSize, ByteSink& out)
         return result;
     }
     const Buffers buffers;
-    return RelcEncodeStream(in, totalSize, out, buffers.View());
+    return RelcEncodeStream(in, totalSize, out, buffers.View(), options);
 }
 
 StreamResult DecodeRelcStream(ByteSource& in, ByteSink& out)
