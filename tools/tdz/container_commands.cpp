@@ -274,10 +274,10 @@ public:
             return Settled(out_.Error());
         progress_.reset(new ProgressLine(!line_.quiet, path_, size_));
         counted_.reset(new ProgressSource(in_, *progress_));
-        summed_.reset(new SummingSource(*counted_));
-        stream->in = summed_.get();
+        stream->in = counted_.get();
         stream->totalSize = size_;
         stream->out = &out_;
+        stream->byteSum = &sum_;  // added per block, by the thread that codes it
         return true;
     }
 
@@ -297,7 +297,7 @@ public:
             return Fail(kCommand, why);
         }
         uint8_t checksum[kContainerChecksumSize];
-        EncodeChecksum(summed_->Sum(), checksum);
+        EncodeChecksum(sum_, checksum);
         if (!out_.Write(checksum, sizeof checksum) || !out_.Commit())
             return Fail(kCommand, out_.Error());
         if (line_.verbose)
@@ -333,7 +333,7 @@ private:
     OutputFile out_;
     std::unique_ptr<ProgressLine> progress_;
     std::unique_ptr<ProgressSource> counted_;
-    std::unique_ptr<SummingSource> summed_;
+    uint32_t sum_ = 0;
 };
 
 // The files of a pack run, begun in order and ended in order: what the run
