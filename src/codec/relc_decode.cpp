@@ -17,23 +17,34 @@ constexpr uint32_t DECODE_END_OF_STREAM = 1;
 // slack takes those.
 static_assert(WINDOW_SLACK >= 22, "fast copies overshoot by up to 22 bytes");
 
-// Control words with their bits in reverse order, a byte at a time.
-struct MirrorTable {
-    uint8_t bytes[256];
-    constexpr MirrorTable() : bytes() {
+// Control words as the fast loop holds them, a byte at a time: the bits in
+// reverse order (first token lowest) and, from bit 24, the count of
+// matches, which with the sixteen tokens' first bytes sizes the group. The
+// entries of a word's two bytes add up.
+struct ControlTable {
+    uint32_t first[256];
+    uint32_t second[256];
+    constexpr ControlTable() : first(), second() {
         for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t m = 0;
-            for (uint32_t bit = 0; bit < 8; ++bit)
-                if (i & (1u << bit)) m |= 0x80u >> bit;
-            bytes[i] = uint8_t(m);
+            uint32_t mirrored = 0;
+            uint32_t ones = 0;
+            for (uint32_t bit = 0; bit < 8; ++bit) {
+                if (i & (1u << bit)) {
+                    mirrored |= 0x80u >> bit;
+                    ++ones;
+                }
+            }
+            first[i] = mirrored | ones << 24;
+            second[i] = mirrored << 8 | ones << 24;
         }
     }
 };
-constexpr MirrorTable kMirror;
+constexpr ControlTable kControl;
 
-// The control word at p, first token in bit 0.
-inline uint32_t MirroredWord(const uint8_t* p) {
-    return uint32_t(kMirror.bytes[p[0]]) | uint32_t(kMirror.bytes[p[1]]) << 8;
+// The control word at p: mirrored in bits 0 to 15, the group's end marker
+// in bit 16, its count of matches from bit 24.
+inline uint32_t ControlAt(const uint8_t* p) {
+    return kControl.first[p[0]] + kControl.second[p[1]] + 0x10000u;
 }
 
 inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
@@ -92,19 +103,30 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         // it has at most one extension byte. Everything else goes to the
         // general match code below the steps.
         {
-            uint32_t word = c >> 16;
-            uint32_t bits = MirroredWord(ip - 2) | 0x10000u;
+            const uint8_t* wp = ip - 2;  // the group's control word
+            uint32_t bits = ControlAt(wp);
             uint32_t pos = 0;  // the next token's bit, 16 once the group is used up
             uint32_t code = 0;
             uint32_t distance = 0;
+            // The next group's control word lies behind this group's sixteen
+            // tokens, a byte for a literal and two for a match, and behind
+            // their extension bytes: np counts those as they are read, and nb
+            // holds the bits found there. Once the group is used up np is the
+            // next word, and its bits are at hand without a load for the
+            // token loop to wait on.
+            const uint8_t* np = ip + 16 + (bits >> 24);
+            uint32_t nb = 0;
+            if (end - np >= 2) nb = ControlAt(np);
             // Written out twice per pass: two copies of the step give the
             // branch predictor two sites and halve the loop's checks.
 #define RELC_FAST_STEP                                                                 \
     {                                                                                  \
         if (pos == 16) {                                                               \
-            word = ReadBE16(ip);                                                       \
-            bits = MirroredWord(ip) | 0x10000u;                                        \
+            wp = ip;                                                                   \
+            bits = nb;                                                                 \
             ip += 2;                                                                   \
+            np += 18 + (nb >> 24);                                                     \
+            nb = ControlAt(np);                                                        \
             pos = 0;                                                                   \
         }                                                                              \
         const uint32_t next = uint32_t(__builtin_ctz(bits)); /* pos..16 */             \
@@ -134,6 +156,8 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             const uint32_t length = 10 + x;                                            \
             if ((x == 255) | (length > uint32_t(limit - op))) goto general_match;      \
             ++ip;                                                                      \
+            ++np;                                                                      \
+            nb = ControlAt(np);                                                        \
             Copy16(op + 16, op + 16 - distance);                                       \
             for (uint32_t k = 32; k < length; k += 16) Copy16(op + k, op + k - distance); \
             op += length;                                                              \
@@ -141,9 +165,11 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         }                                                                              \
     }
             // A step takes at most 2 + 16 + 3 payload bytes and reads 16 past
-            // its literals; short of a long match it writes at most 16 + 16
-            // bytes from its start, and a long match ends the pass.
-            while (end - ip >= 48 && limit - op >= 64) {
+            // its literals, and the next group's control word lies at most
+            // 34 bytes past the start of its group; short of a long match a
+            // step writes at most 16 + 16 bytes from its start, and a long
+            // match ends the pass.
+            while (end - ip >= 64 && limit - op >= 64) {
                 RELC_FAST_STEP
                 RELC_FAST_STEP
                 continue;
@@ -154,12 +180,15 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
                 }
                 uint32_t length = code + 3;
                 if (code == 7) {
+                    const uint8_t* const first = ip;
                     uint32_t x;
                     do {
                         if (ip >= end) return RELC_E_DATA;
                         x = *ip++;
                         length += x;
                     } while (x == 255);
+                    np += ip - first;
+                    if (end - np >= 2) nb = ControlAt(np);
                 }
                 if (distance > uint32_t(op - window)) return RELC_E_DATA;
                 if (length > uint32_t(limit - op)) return RELC_E_DATA;
@@ -168,7 +197,7 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             }
 #undef RELC_FAST_STEP
             // Back to the group's bits at the top of c.
-            c = ((word << 16) | 0x8000u) << pos;
+            c = ((ReadBE16(wp) << 16) | 0x8000u) << pos;
         }
         // Careful loop for the rest, token by token.
         while (ip < end) {
