@@ -72,6 +72,10 @@ inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
 // past the block; writes only from target up to limit plus WINDOW_SLACK;
 // a distance may reach back to window and no further. The one token loop
 // of the codec: the incremental decoder and the block decoder both run it.
+// kBehindHistory: target lies RELC_HISTORY_SIZE bytes into the window, so
+// every distance a match can carry (13 bits) stays inside it and the token
+// loop need not check.
+template <bool kBehindHistory>
 uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const window, uint8_t* const target,
                        uint8_t* const limit, uint32_t* produced) {
     const uint32_t h = ReadBE16(block);
@@ -93,10 +97,11 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         uint32_t c = (ReadBE16(ip) << 16) | 0x8000u;
         ip += 2;
         // Fast loop, while two steps' worth of payload and window are left.
-        // The group's control bits are held mirrored (first token in bit 0)
-        // with a marker in bit 16: the lowest set bit is the next match (or
-        // the marker), and clearing it is all that moving on takes, so the
-        // bit scan stays off the chain that carries from token to token.
+        // bits holds the group's control bits still to come, mirrored, so
+        // that bit 0 is the next token: its trailing zeros are the literals
+        // before the next match, and shifting past them and the match is
+        // all that moving on takes. No bit left means no match left: the
+        // rest of the group is literals up to the next control word, at np.
         // Each step copies the coming literal run with one 16-byte move
         // (however long the run) and then takes the match behind it: one
         // that reaches back 16 bytes or more is copied in 16-byte moves when
@@ -105,7 +110,6 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         {
             const uint8_t* wp = ip - 2;  // the group's control word
             uint32_t bits = ControlAt(wp);
-            uint32_t pos = 0;  // the next token's bit, 16 once the group is used up
             uint32_t code = 0;
             uint32_t distance = 0;
             // The next group's control word lies behind this group's sixteen
@@ -115,38 +119,42 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             // next word, and its bits are at hand without a load for the
             // token loop to wait on.
             const uint8_t* np = ip + 16 + (bits >> 24);
+            bits &= 0xFFFFu;
             uint32_t nb = 0;
             if (end - np >= 2) nb = ControlAt(np);
+            const uintptr_t ipStop = uintptr_t(end) - 96;
+            const uintptr_t opStop = uintptr_t(limit) - 96;
             // Written out twice per pass: two copies of the step give the
             // branch predictor two sites and halve the loop's checks.
 #define RELC_FAST_STEP                                                                 \
     {                                                                                  \
-        if (pos == 16) {                                                               \
-            wp = ip;                                                                   \
-            bits = nb;                                                                 \
-            ip += 2;                                                                   \
+        if (bits == 0) {                                                               \
+            const size_t tail = size_t(np - ip);                                       \
+            Copy16(op, ip);                                                            \
+            op += tail;                                                                \
+            wp = np;                                                                   \
+            ip = np + 2;                                                               \
+            bits = nb & 0xFFFFu;                                                       \
             np += 18 + (nb >> 24);                                                     \
             nb = ControlAt(np);                                                        \
-            pos = 0;                                                                   \
+            if (bits == 0) continue; /* a group of literals only */                    \
         }                                                                              \
-        const uint32_t next = uint32_t(__builtin_ctz(bits)); /* pos..16 */             \
-        const uint32_t run = next - pos;                                               \
+        const uint32_t run = uint32_t(__builtin_ctz(bits));                            \
         Copy16(op, ip);                                                                \
         op += run;                                                                     \
         ip += run;                                                                     \
-        pos = next;                                                                    \
-        if (next == 16) continue;                                                      \
-        bits &= bits - 1;                                                              \
-        pos = next + 1;                                                                \
+        bits >>= run + 1;                                                              \
         const uint32_t b0 = ip[0];                                                     \
         code = b0 & 7;                                                                 \
+        const uint32_t len3 = code + 3;                                                \
         distance = ((b0 >> 3) << 8) | ip[1];                                           \
         ip += 2;                                                                       \
-        if (!((distance >= 16) & (distance <= uint32_t(op - window))))             \
+        if (kBehindHistory ? distance < 16                                             \
+                           : !((distance >= 16) & (distance <= uint32_t(op - window))))  \
             goto general_match;                                                        \
-        Copy16(op, op - distance);                                                     \
-        if (code != 7) {                                                               \
-            op += code + 3;                                                            \
+        Copy16(op, op - size_t(distance));                                             \
+        if (len3 != 10) {                                                              \
+            op += len3;                                                                \
         } else {                                                                       \
             /* One extension byte: the rest in 16-byte moves, the second one   */      \
             /* always (most such matches are 10 to 32 bytes long, and a loop  */      \
@@ -164,12 +172,12 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             continue;                                                                  \
         }                                                                              \
     }
-            // A step takes at most 2 + 16 + 3 payload bytes and reads 16 past
-            // its literals, and the next group's control word lies at most
-            // 34 bytes past the start of its group; short of a long match a
-            // step writes at most 16 + 16 bytes from its start, and a long
-            // match ends the pass.
-            while (end - ip >= 64 && limit - op >= 64) {
+            // A step takes at most 16 literals, a control word, 15 literals
+            // and a match of 3 bytes, and reads 16 past its literals; the
+            // next group's control word lies at most 34 bytes past the start
+            // of its group. Short of a long match a step writes at most 16 +
+            // 15 + 16 bytes from its start, and a long match ends the pass.
+            while (uintptr_t(ip) <= ipStop && uintptr_t(op) <= opStop) {
                 RELC_FAST_STEP
                 RELC_FAST_STEP
                 continue;
@@ -196,7 +204,11 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
                 op += length;
             }
 #undef RELC_FAST_STEP
-            // Back to the group's bits at the top of c.
+            // Back to the group's bits at the top of c: of the tokens still
+            // to come, the matches are the bits left and take two bytes each
+            // before np, the literals one.
+            const uint32_t matchesLeft = (kControl.first[bits & 0xFF] + kControl.first[bits >> 8]) >> 24;
+            const uint32_t pos = 16 - (uint32_t(np - ip) - matchesLeft);
             c = ((ReadBE16(wp) << 16) | 0x8000u) << pos;
         }
         // Careful loop for the rest, token by token.
@@ -268,8 +280,10 @@ uint32_t DecodeBlock(const uint8_t* block, uint32_t size, uint8_t* base, uint32_
     }
 
     uint32_t produced = 0;
-    if (DecodePayload(block, size, base, base + (history ? RELC_HISTORY_SIZE : 0), base + RELC_WINDOW_SIZE,
-                      &produced) != 0)
+    const uint32_t e = history ? DecodePayload<true>(block, size, base, base + RELC_HISTORY_SIZE,
+                                                     base + RELC_WINDOW_SIZE, &produced)
+                               : DecodePayload<false>(block, size, base, base, base + RELC_WINDOW_SIZE, &produced);
+    if (e != 0)
         return RELC_E_DATA;
     if (!history) {
         if (produced == RELC_WINDOW_SIZE) {
@@ -477,5 +491,7 @@ uint32_t RelcDecodeBlock(const uint8_t* block, uint32_t size, uint8_t* window, u
     // below then hold for exactly the bytes given.
     if (size < 2 || size != RelcBlockSize(block)) return RELC_E_DATA;
     if (ReadBE16(block) == 0) return historyLen == 0 ? RELC_E_DATA : RELC_STREAM_END;
-    return DecodePayload(block, size, window, window + historyLen, window + RELC_WINDOW_SIZE, produced);
+    return historyLen != 0
+               ? DecodePayload<true>(block, size, window, window + historyLen, window + RELC_WINDOW_SIZE, produced)
+               : DecodePayload<false>(block, size, window, window, window + RELC_WINDOW_SIZE, produced);
 }
