@@ -12,10 +12,10 @@ namespace {
 constexpr uint32_t DECODE_DONE = 0;
 constexpr uint32_t DECODE_END_OF_STREAM = 1;
 
-// The copies below move whole chunks and may write up to 22 bytes past the
-// end of what they copy (two 16-byte moves for a match of 10); the window's
+// The copies below move whole chunks and may write up to 31 bytes past the
+// end of what they copy (four 16-byte moves for a match of 33); the window's
 // slack takes those.
-static_assert(WINDOW_SLACK >= 22, "fast copies overshoot by up to 22 bytes");
+static_assert(WINDOW_SLACK >= 31, "fast copies overshoot by up to 31 bytes");
 
 // Control words as the fast loop holds them, a byte at a time: the bits in
 // reverse order (first token lowest) and, from bit 24, the count of
@@ -157,9 +157,10 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             op += len3;                                                                \
         } else {                                                                       \
             /* One extension byte: the rest in 16-byte moves, the second one   */      \
-            /* always (most such matches are 10 to 32 bytes long, and a loop  */      \
-            /* that ends after one pass or none is a guess lost), then the    */      \
-            /* loop's checks again, as the room left may be short of a step's. */     \
+            /* always and the next two for any match past 32 bytes (most such */     \
+            /* matches are 10 to 64 bytes long, and a loop that ends after a  */      \
+            /* pass or two is a guess lost), then the loop's checks again, as */      \
+            /* the room left may be short of a step's.                        */      \
             const uint32_t x = *ip;                                                    \
             const uint32_t length = 10 + x;                                            \
             if ((x == 255) | (length > uint32_t(limit - op))) goto general_match;      \
@@ -167,7 +168,11 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             ++np;                                                                      \
             nb = ControlAt(np);                                                        \
             Copy16(op + 16, op + 16 - distance);                                       \
-            for (uint32_t k = 32; k < length; k += 16) Copy16(op + k, op + k - distance); \
+            if (length > 32) {                                                         \
+                Copy16(op + 32, op + 32 - distance);                                   \
+                Copy16(op + 48, op + 48 - distance);                                   \
+                for (uint32_t k = 64; k < length; k += 16) Copy16(op + k, op + k - distance); \
+            }                                                                          \
             op += length;                                                              \
             continue;                                                                  \
         }                                                                              \
