@@ -48,21 +48,49 @@ inline uint32_t ControlAt(const uint8_t* p) {
 }
 
 inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
-inline void Copy8(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 8); }
+
+// For a distance d of 1 to 8: the mask of a word's first d bytes, the
+// factor that repeats them across the word (the copies do not overlap, so
+// nothing carries), and the whole periods the word holds.
+struct ShortPeriods {
+    uint64_t mask[9];
+    uint64_t repeat[9];
+    uint32_t step[9];
+    constexpr ShortPeriods() : mask(), repeat(), step() {
+        for (uint32_t d = 1; d <= 8; ++d) {
+            mask[d] = d == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * d)) - 1;
+            for (uint32_t k = 0; k < 8; k += d) repeat[d] |= uint64_t(1) << (8 * k);
+            step[d] = 8 / d * d;
+        }
+    }
+};
+constexpr ShortPeriods kShort;
 
 // Copies a match front to back, so that a distance below the length repeats
-// the pattern. dst + length must lie within the window.
+// the pattern. dst + length must lie within the window; the moves may write
+// up to 16 bytes past it.
 inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     if (distance >= 16) {
         // Each chunk reads only bytes at least 16 behind what it writes.
         for (uint32_t k = 0; k < length; k += 16) Copy16(dst + k, src + k);
-    } else if (distance >= 8) {
-        for (uint32_t k = 0; k < length; k += 8) Copy8(dst + k, src + k);
-    } else if (distance == 1) {
-        std::memset(dst, *src, length);
+    } else if (distance > 8) {
+        // One period and what follows it, written once per period: only the
+        // first distance bytes of each move count, the next move covers the
+        // rest. The pattern comes from a single load.
+        uint8_t period[16];
+        std::memcpy(period, src, 16);
+        for (uint32_t k = 0; k < length; k += distance) std::memcpy(dst + k, period, 16);
     } else {
-        for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
+        // The pattern repeated across a word, written a word of whole periods
+        // at a time.
+        uint64_t v;
+        std::memcpy(&v, src, 8);
+        v = (v & kShort.mask[distance]) * kShort.repeat[distance];
+        const uint32_t step = kShort.step[distance];
+        std::memcpy(dst, &v, 8);
+        std::memcpy(dst + step, &v, 8);
+        for (uint32_t k = 2 * step; k < length; k += step) std::memcpy(dst + k, &v, 8);
     }
 }
 
