@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include "container/file_steps.h"
 #include "container/job_reports.h"
@@ -119,21 +120,33 @@ struct ParkRecord {
     wchar_t output[kPathUnits] = {};  // the job's hidden output, or empty
 };
 
-bool WriteText(HANDLE file, const wchar_t* text)
+// Writes the parts with one write: a run ended midway leaves all of them or
+// none, so a record is never read with a line cut short (a cut path would
+// name another file).
+bool WriteAtOnce(HANDLE file, std::initializer_list<const wchar_t*> parts)
 {
-    const DWORD bytes = static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t));
+    wchar_t text[4 * kPathUnits + 64];
+    size_t used = 0;
+    for (const wchar_t* part : parts) {
+        const size_t length = std::wcslen(part);
+        if (length > sizeof text / sizeof text[0] - used)
+            return false;
+        std::wmemcpy(text + used, part, length);
+        used += length;
+    }
+    const DWORD bytes = static_cast<DWORD>(used * sizeof(wchar_t));
     DWORD written = 0;
     return WriteFile(file, text, bytes, &written, nullptr) && written == bytes;
 }
 
-// Writes the record's text over what the file held.
+// Writes the record's text over what the file held. The old text stays
+// whole until the new one is there: it is cut to length only then.
 bool WriteRecordText(HANDLE file, const ParkRecord& record)
 {
-    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && SetEndOfFile(file) &&
-           WriteText(file, L"\xFEFF") && WriteText(file, record.origin) && WriteText(file, L"\r\n") &&
-           WriteText(file, record.reserved) && WriteText(file, L"\r\n") &&
-           (!record.copying || (WriteText(file, kCopyingLine) && WriteText(file, L"\r\n"))) &&
-           FlushFileBuffers(file);
+    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           WriteAtOnce(file, {L"\xFEFF", record.origin, L"\r\n", record.reserved, L"\r\n",
+                              record.copying ? kCopyingLine : L"", record.copying ? L"\r\n" : L""}) &&
+           SetEndOfFile(file) && FlushFileBuffers(file);
 }
 
 // Creates the record and keeps it open (the caller owns the handle); null
@@ -311,8 +324,7 @@ void AppendToRecord(const wchar_t* parkedPath, const wchar_t* prefix, const wcha
     for (const InFlight& slot : Table().slots) {
         if (slot.record != nullptr && lstrcmpiW(slot.parked, parkedPath) == 0) {
             SetFilePointer(slot.record, 0, nullptr, FILE_END);
-            (void)(WriteText(slot.record, prefix) && WriteText(slot.record, text) &&
-                   WriteText(slot.record, L"\r\n") && FlushFileBuffers(slot.record));
+            (void)(WriteAtOnce(slot.record, {prefix, text, L"\r\n"}) && FlushFileBuffers(slot.record));
             return;
         }
     }
@@ -495,12 +507,49 @@ void DiscardParked(const wchar_t* parkedPath)
         EndFlight(parkedPath, false);
 }
 
+namespace {
+
+// A run ended between making a parked copy's name and writing its record
+// leaves an empty file there without a record. Nothing was copied into it
+// (the copy comes after the record), so it goes. Held without sharing while
+// it is checked: a process that is just then writing its record sees its
+// copy fail and keeps its original.
+void DropUnrecordedNames(const wchar_t* folder)
+{
+    wchar_t pattern[kPathUnits];
+    if (!JoinPath(pattern, kPathUnits, folder, L"tdz*.tmp"))
+        return;
+    WIN32_FIND_DATAW found;
+    FindHandle search(FindFirstFileW(pattern, &found));
+    if (!search.Valid())
+        return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || found.nFileSizeHigh != 0 ||
+            found.nFileSizeLow != 0)
+            continue;
+        wchar_t parkedPath[kPathUnits];
+        wchar_t recordPath[kPathUnits];
+        if (!JoinPath(parkedPath, kPathUnits, folder, found.cFileName) ||
+            !JoinPath(recordPath, kPathUnits, parkedPath, kParkRecordSuffix))
+            continue;
+        FileHandle held(CreateFileW(parkedPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size;
+        if (!held.Valid() || PathExists(recordPath) || !GetFileSizeEx(held.Get(), &size) || size.QuadPart != 0)
+            continue;
+        held.Reset();
+        DeleteFileW(parkedPath);
+    } while (FindNextFileW(search.Get(), &found));
+}
+
+}  // namespace
+
 size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
 {
     wchar_t folder[kPathUnits];
     wchar_t pattern[kPathUnits];
     if (!ParkFolder(folder, false) || !JoinPath(pattern, kPathUnits, folder, L"*.origin"))
         return 0;
+    DropUnrecordedNames(folder);
     WIN32_FIND_DATAW found;
     FindHandle search(FindFirstFileW(pattern, &found));
     if (!search.Valid())
@@ -526,7 +575,17 @@ size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
             continue;
         ParkRecord record;
         if (!ReadRecord(file.Get(), &record)) {
-            ++left;
+            // A run ended between creating the record and writing it: the
+            // copy, which comes after a complete record, never began.
+            WIN32_FILE_ATTRIBUTE_DATA parked;
+            const bool copied = GetFileAttributesExW(parkedPath, GetFileExInfoStandard, &parked) &&
+                                (parked.nFileSizeHigh != 0 || parked.nFileSizeLow != 0);
+            if (copied) {
+                ++left;
+            } else {
+                DeleteFileW(parkedPath);
+                DeleteFileW(recordPath);
+            }
             continue;
         }
         bool done = false;
@@ -564,7 +623,7 @@ size_t RestoreParkedCopies(std::vector<std::wstring>* leftOver)
             if (leftOver != nullptr)
                 leftOver->push_back(parkedPath);
             SetFilePointer(file.Get(), 0, nullptr, FILE_END);
-            (void)(WriteText(file.Get(), kReportedLine) && WriteText(file.Get(), L"\r\n"));
+            (void)WriteAtOnce(file.Get(), {kReportedLine, L"\r\n"});
         }
     } while (FindNextFileW(search.Get(), &found));
     return left;

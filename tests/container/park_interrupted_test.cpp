@@ -166,4 +166,40 @@ TEST_F(ParkInterruptedTest, ACopyWhoseJobSucceededIsNeverPutBack)
     EXPECT_TRUE(NoLeftovers(folder));
 }
 
+// A run ended between making a parked copy's name and writing its record,
+// or between creating the record and writing it: nothing was copied, and
+// the next start drops both. A copy with bytes is not dropped that way.
+TEST_F(ParkInterruptedTest, APartOfAParkingNeverBegunGoesAtTheNextStart)
+{
+    wchar_t park[kPathUnits];
+    ASSERT_TRUE(ParkFolder(park, true));
+    struct Case {
+        const wchar_t* name;
+        size_t copied;
+        bool emptyRecord;
+        bool dropped;
+    };
+    const Case cases[] = {
+        {L"tdzA1.tmp", 0, false, true},
+        {L"tdzA2.tmp", 0, true, true},
+        {L"tdzA3.tmp", 100, false, false},
+        {L"tdzA4.tmp", 100, true, false},
+    };
+    for (const Case& c : cases) {
+        const std::wstring parked = std::wstring(park) + c.name;
+        ASSERT_TRUE(WriteBytes(parked, TextBytes(c.copied, 66)));
+        if (c.emptyRecord) {
+            ASSERT_TRUE(WriteBytes(parked + kParkRecordSuffix, {}));
+        }
+    }
+    EXPECT_EQ(RestoreParkedCopies(nullptr), 1u);  // the one with a record
+    for (const Case& c : cases) {
+        const std::wstring parked = std::wstring(park) + c.name;
+        EXPECT_EQ(Missing(parked), c.dropped) << c.name;
+        EXPECT_EQ(Missing(parked + kParkRecordSuffix), c.dropped || !c.emptyRecord) << c.name;
+        DeleteFileW(parked.c_str());
+        DeleteFileW((parked + kParkRecordSuffix).c_str());
+    }
+}
+
 }  // namespace
