@@ -9,6 +9,7 @@
 // directions. Every round trip is checked; a mismatch aborts.
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,36 @@ PackRun MeasurePackRun(const std::vector<std::vector<uint8_t>>& inputs, int runs
     return run;
 }
 
+// The pack run's processor time on 1 (the serial driver), 2, 4 and 8
+// threads, which share this machine's cores: the work that more threads
+// add (shorter jobs take over fewer chains; jobs are handed over), and from
+// it the speed-up the run would have on as many cores, short of the wait
+// for its last job, which one thread codes alone.
+void PrintScalingModel(const std::vector<std::vector<uint8_t>>& inputs, int runs)
+{
+    std::printf("\nScaling model: the pack run's processor time, least of %d runs (a run that shares the\n"
+                "machine with other work only takes longer):\n\n"
+                "| Threads | CPU seconds | Work against one thread | Speed-up on as many cores |\n"
+                "|---:|---:|---:|---:|\n",
+                runs);
+    std::vector<std::vector<uint8_t>> outputs;
+    double serial = 0;
+    for (unsigned threads : {1u, 2u, 4u, 8u}) {
+        std::vector<double> cpu;
+        for (int r = 0; r <= runs; ++r) {
+            const std::clock_t start = std::clock();
+            if (!RelcPackRun(inputs, threads, &outputs))
+                Die("the pack run failed");
+            if (r > 0)
+                cpu.push_back(double(std::clock() - start) / CLOCKS_PER_SEC);
+        }
+        const double least = *std::min_element(cpu.begin(), cpu.end());
+        if (threads == 1)
+            serial = least;
+        std::printf("| %u | %.4f | %.3f | %.2fx |\n", threads, least, least / serial, threads * serial / least);
+    }
+}
+
 void PrintVerdict(const std::vector<Sample>& totals, const PackRun& run)
 {
     const Sample& relc = Find(totals, "relc");
@@ -290,6 +321,7 @@ int main(int argc, char** argv)
                 "| 1 | %.4f | %.1f |\n| 2 | %.4f | %.1f |\n",
                 inputs.size(), runs, run.serialSeconds, MBps(run.bytes, run.serialSeconds), run.twoThreadSeconds,
                 MBps(run.bytes, run.twoThreadSeconds));
+    PrintScalingModel(inputs, runs);
     PrintVerdict(totals, run);
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "codec/relc_parallel.h"
 
 #include <condition_variable>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
