@@ -295,7 +295,11 @@ public:
                 }
             }
             if (nextRead - nextWrite < slots_.size()) {
-                if (reading == nullptr && !feedDone) {
+                // Each stream begun holds its source and sink open (a file
+                // pair in a packer) until it ends: a few per thread keep
+                // the threads busy across stream ends, more only use up
+                // handles.
+                if (reading == nullptr && !feedDone && open.size() < MaxOpenStreams()) {
                     RelcFeedStream next;
                     if (feed.Next(&next)) {
                         open.emplace_back();
@@ -341,6 +345,12 @@ public:
     }
 
 private:
+    size_t MaxOpenStreams() const
+    {
+        constexpr size_t kMostOpen = 64;
+        return 2 * size_t(threads_) < kMostOpen ? 2 * size_t(threads_) : kMostOpen;
+    }
+
     SlotState State(const Slot& slot)
     {
         std::lock_guard<std::mutex> lock(mutex_);
