@@ -110,6 +110,7 @@ TEST(RelcParallel, ARunEndsEveryStreamAsItWouldEndAlone) {
         bool Next(RelcFeedStream* stream) override {
             if (given_ == kCases) return false;
             const Case& c = cases_[given_++];
+            mostOpen = std::max(mostOpen, given_ - ended.size());
             sources.emplace_back(c.data, c.sourceFails);
             sinks.emplace_back(c.sinkLimit);
             sums.push_back(0);
@@ -128,6 +129,7 @@ TEST(RelcParallel, ARunEndsEveryStreamAsItWouldEndAlone) {
         std::deque<TestSink> sinks;
         std::deque<uint32_t> sums;
         std::vector<StreamResult> ended;
+        size_t mostOpen = 0;
 
     private:
         const Case* cases_;
@@ -139,6 +141,7 @@ TEST(RelcParallel, ARunEndsEveryStreamAsItWouldEndAlone) {
         Feed feed(cases);
         EncodeRelcStreamsParallel(feed, threads);
         ASSERT_EQ(feed.ended.size(), kCases) << threads;
+        EXPECT_LE(feed.mostOpen, 2 * threads) << "streams open at once";
         for (size_t i = 0; i < kCases; ++i) {
             const Case& c = cases[i];
             EXPECT_EQ(feed.ended[i].status, c.expected) << c.what << " on " << threads;
