@@ -139,7 +139,7 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
             const uint8_t* wp = ip - 2;  // the group's control word
             uint32_t bits = ControlAt(wp);
             uint32_t code = 0;
-            uint32_t distance = 0;
+            size_t distance = 0;  // as wide as a pointer: no widening before each move
             // The next group's control word lies behind this group's sixteen
             // tokens, a byte for a literal and two for a match, and behind
             // their extension bytes: np counts those as they are read, and nb
@@ -175,12 +175,12 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
         const uint32_t b0 = ip[0];                                                     \
         code = b0 & 7;                                                                 \
         const uint32_t len3 = code + 3;                                                \
-        distance = ((b0 >> 3) << 8) | ip[1];                                           \
+        distance = (size_t(b0 >> 3) << 8) | ip[1];                                     \
         ip += 2;                                                                       \
         if (kBehindHistory ? distance < 16                                             \
-                           : !((distance >= 16) & (distance <= uint32_t(op - window))))  \
+                           : !((distance >= 16) & (distance <= size_t(op - window))))  \
             goto general_match;                                                        \
-        Copy16(op, op - size_t(distance));                                             \
+        Copy16(op, op - distance);                                                     \
         if (len3 != 10) {                                                              \
             op += len3;                                                                \
         } else {                                                                       \
@@ -231,9 +231,9 @@ uint32_t DecodePayload(const uint8_t* block, uint32_t size, uint8_t* const windo
                     np += ip - first;
                     if (end - np >= 2) nb = ControlAt(np);
                 }
-                if (distance > uint32_t(op - window)) return RELC_E_DATA;
+                if (distance > size_t(op - window)) return RELC_E_DATA;
                 if (length > uint32_t(limit - op)) return RELC_E_DATA;
-                CopyMatch(op, distance, length);
+                CopyMatch(op, uint32_t(distance), length);
                 op += length;
             }
 #undef RELC_FAST_STEP
