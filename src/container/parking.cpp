@@ -387,36 +387,47 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
     ParkRecord record;
     lstrcpynW(record.origin, path, kPathUnits);
 
-    // The way back first: a name beside the original, reserved (hidden,
-    // empty) until the copy comes back through it.
-    wchar_t originFolder[kPathUnits];
-    ParentFolder(path, originFolder);
-    if (!CreateUniqueFile(originFolder, record.reserved))
-        return kParkNoWayBack;
-    if (SetFileAttributesW(record.reserved, FILE_ATTRIBUTE_HIDDEN))
-        NotifyAttributesChanged(record.reserved);
-
     wchar_t parkFolder[kPathUnits];
     wchar_t recordPath[kPathUnits];
-    if (!ParkFolder(parkFolder, true)) {
-        DeleteReserved(record.reserved);
+    if (!ParkFolder(parkFolder, true))
         return kParkNoTempFolder;
-    }
     if (!CreateUniqueFile(parkFolder, parkedPath) ||
         !JoinPath(recordPath, kPathUnits, parkedPath, kParkRecordSuffix)) {
         if (parkedPath[0] != 0)
             DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
-        DeleteReserved(record.reserved);
         return kParkNoUniqueName;
     }
-    // The record comes before the copy, marked as a copy being made: a run
-    // ended during the copy leaves a record by which the next start drops
+    // The record comes before anything else, marked as a copy being made: a
+    // run ended from here on leaves a record by which the next start drops
     // the partial copy and the reserved name.
     record.copying = true;
     HANDLE recordFile = WriteRecord(recordPath, record);
-    record.copying = false;
     if (recordFile == nullptr) {
+        DeleteFileNotify(parkedPath);
+        parkedPath[0] = 0;
+        return kParkCopyFailed;
+    }
+    // Then the way back: a name beside the original, reserved (hidden,
+    // empty) until the copy comes back through it, and at once in the
+    // record.
+    wchar_t originFolder[kPathUnits];
+    ParentFolder(path, originFolder);
+    if (!CreateUniqueFile(originFolder, record.reserved)) {
+        record.reserved[0] = 0;
+        DeleteFileW(recordPath);
+        CloseHandle(recordFile);
+        DeleteFileNotify(parkedPath);
+        parkedPath[0] = 0;
+        return kParkNoWayBack;
+    }
+    const bool noted = WriteRecordText(recordFile, record);
+    if (SetFileAttributesW(record.reserved, FILE_ATTRIBUTE_HIDDEN))
+        NotifyAttributesChanged(record.reserved);
+    record.copying = false;
+    if (!noted) {
+        DeleteFileW(recordPath);
+        CloseHandle(recordFile);
         DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
         DeleteReserved(record.reserved);

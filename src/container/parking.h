@@ -60,10 +60,10 @@ constexpr wchar_t kParkRecordSuffix[] = L".origin";
 // not end while it is true: the copy may then be the only one.
 [[nodiscard]] bool ParkedCopyInFlight();
 
-// Parks path: first makes sure the way back exists (reserves a free unique
-// name in path's folder), then copies path to a unique name in the park
-// folder with its attributes and time stamps, writes the record, checks that
-// no other program holds path, and deletes path. 0 with the copy's name in
+// Parks path: makes sure the way back exists (reserves a free unique name
+// in path's folder, after the record that names it), then copies path to a
+// unique name in the park folder with its attributes and time stamps, checks
+// that no other program holds path, and deletes path. 0 with the copy's name in
 // parkedPath, ParkedCopyInFlight() true until RestoreFromTemp or
 // DiscardParked; otherwise path is as it was, nothing is left, and the result
 // is kResultCancelled, kParkNoTempFolder, kParkNoUniqueName, kParkNoWayBack,
