@@ -1,8 +1,10 @@
 // relc encoder: block cutting, match search, and the two interfaces over
 // one core: the incremental one on the process-wide workspace and the
 // block-at-a-time one on the caller's states.
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "codec/relc.h"
 #include "codec/relc_block.h"
@@ -521,15 +523,26 @@ uint32_t RelcEncode(const uint8_t* in, uint8_t* out, uint32_t* inLen, uint32_t* 
 }
 
 struct RelcBlockEncoder : relc_detail::EncoderState {};
+// Default-initialising it on zeroed memory must leave every field zero.
+static_assert(std::is_trivially_default_constructible<RelcBlockEncoder>::value, "an encoder starts as zeroed memory");
 
 RelcBlockEncoder* RelcNewBlockEncoder(int32_t depthLevel) {
     if (depthLevel > 128) return nullptr;
-    RelcBlockEncoder* encoder = new (std::nothrow) RelcBlockEncoder();
-    if (encoder != nullptr) encoder->searchDepth = depthLevel == 0 ? DEFAULT_SEARCH_DEPTH : depthLevel;
+    // Zeroed pages from the system rather than half a megabyte cleared
+    // by hand: a short-lived process (a tool packing a few files) would
+    // spend a good part of a small file's coding time on that.
+    void* memory = std::calloc(1, sizeof(RelcBlockEncoder));
+    if (memory == nullptr) return nullptr;
+    RelcBlockEncoder* encoder = new (memory) RelcBlockEncoder;
+    encoder->searchDepth = depthLevel == 0 ? DEFAULT_SEARCH_DEPTH : depthLevel;
     return encoder;
 }
 
-void RelcFreeBlockEncoder(RelcBlockEncoder* encoder) { delete encoder; }
+void RelcFreeBlockEncoder(RelcBlockEncoder* encoder) {
+    if (encoder == nullptr) return;
+    encoder->~RelcBlockEncoder();
+    std::free(encoder);
+}
 
 uint32_t RelcEncodeBlock(RelcBlockEncoder* encoder, const uint8_t* history, const uint8_t* newBytes, uint32_t newCount,
                          uint8_t* out) {

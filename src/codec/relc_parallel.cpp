@@ -78,10 +78,13 @@ private:
     std::vector<RelcBlockEncoder*> free_;
 };
 
+// The caches live until the process ends and are never destroyed: once
+// threads have run, every buffer freed at exit costs a round of TLB
+// flushes on each processor, for memory the exit frees anyway.
 EncoderCache& Encoders()
 {
-    static EncoderCache cache;
-    return cache;
+    static EncoderCache* const cache = new EncoderCache;
+    return *cache;
 }
 
 // The most a job's input holds (the history of its first block, then its
@@ -132,8 +135,8 @@ private:
 
 SlotMemoryCache& SlotMemory()
 {
-    static SlotMemoryCache cache;
-    return cache;
+    static SlotMemoryCache* const cache = new SlotMemoryCache;
+    return *cache;
 }
 
 enum class SlotState { Free, Read, Coded };
