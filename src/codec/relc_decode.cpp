@@ -41,10 +41,10 @@ struct ControlTable {
 };
 constexpr ControlTable kControl;
 
-// The control word at p: mirrored in bits 0 to 15, the group's end marker
-// in bit 16, its count of matches from bit 24.
+// The control word at p: mirrored in bits 0 to 15, its count of matches
+// from bit 24.
 inline uint32_t ControlAt(const uint8_t* p) {
-    return kControl.first[p[0]] + kControl.second[p[1]] + 0x10000u;
+    return kControl.first[p[0]] + kControl.second[p[1]];
 }
 
 inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
@@ -68,7 +68,7 @@ constexpr ShortPeriods kShort;
 
 // Copies a match front to back, so that a distance below the length repeats
 // the pattern. dst + length must lie within the window; the moves may write
-// up to 16 bytes past it.
+// up to 15 bytes past it.
 inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     if (distance >= 16) {
