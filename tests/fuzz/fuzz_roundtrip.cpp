@@ -5,8 +5,9 @@
 // poke the encoder with refused restarts mid-stream), then the data. The
 // stream made in the chosen pieces must be byte for byte the one the stream
 // driver makes in one go (and, on the host, the one the block-parallel
-// encoder makes on 1 to 4 threads), and must decode, in other pieces and
-// through the driver, to the data.
+// encoder makes on 1 to 4 threads, alone or cut in two as a run of two
+// streams), and must decode, in other pieces and through the driver, to the
+// data.
 #include <algorithm>
 
 #include "codec/relc_driver.h"
@@ -72,6 +73,53 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(r.status == StreamStatus::Ok, "the parallel encoder failed");
         FUZZ_CHECK(sink.bytes == stream, "the parallel stream differs from the serial one");
         FUZZ_CHECK(sum == expectedSum, "the parallel byte sum differs");
+    }
+    if (depth == 0 && (data[0] & 1) != 0) {
+        // The data cut in two and coded as one run: each part's stream is
+        // the one it has alone, whatever the other's blocks are doing.
+        class TwoParts final : public RelcStreamFeed {
+        public:
+            TwoParts(const uint8_t* bytes, size_t cut, size_t size)
+                : first_(bytes, cut), second_(bytes + cut, size - cut), sizes_{cut, size - cut}
+            {
+            }
+            bool Next(RelcFeedStream* stream) override
+            {
+                if (given_ == 2)
+                    return false;
+                stream->in = given_ == 0 ? static_cast<ByteSource*>(&first_) : &second_;
+                stream->totalSize = sizes_[given_];
+                stream->out = &sinks[given_];
+                ++given_;
+                return true;
+            }
+            void Ended(const StreamResult& result) override { results[ended_++] = result; }
+            VectorSink sinks[2];
+            StreamResult results[2];
+
+        private:
+            MemorySource first_;
+            MemorySource second_;
+            uint64_t sizes_[2];
+            size_t given_ = 0;
+            size_t ended_ = 0;
+        };
+        const size_t cut = payloadSize * data[1] / 256;
+        TwoParts run(payload, cut, payloadSize);
+        EncodeRelcStreamsParallel(run, 1 + (data[2] & 3));
+        const uint8_t* parts[2] = {payload, payload + cut};
+        const size_t partSizes[2] = {cut, payloadSize - cut};
+        for (int i = 0; i < 2; ++i) {
+            if (partSizes[i] == 0) {
+                FUZZ_CHECK(run.results[i].status == StreamStatus::EmptyInput, "an empty part was coded");
+                continue;
+            }
+            std::vector<uint8_t> alone(RelcStreamBound(partSizes[i]));
+            const StreamResult r = RelcEncodeMemory(parts[i], partSizes[i], alone.data(), alone.size());
+            alone.resize(r.bytesOut);
+            FUZZ_CHECK(run.results[i].status == StreamStatus::Ok && run.sinks[i].bytes == alone,
+                       "a part coded in a run differs from its stream alone");
+        }
     }
 #endif
 
