@@ -240,7 +240,7 @@ void PrintVerdict(const std::vector<Sample>& totals, const PackRun& run)
                 "  pack run on 2 threads %.1f MB/s = %.2fx its %.1f MB/s on one (target 1.80x): %s; %.2fx zlib-1's "
                 "(target 1.00x): %s\n"
                 "  (each file alone, relc-par2: %.1f MB/s = %.2fx relc's, %.2fx zlib-1's)\n"
-                "  relc decode %.1f MB/s = %.0f%% of LZ4's %.1f MB/s (target 55%%): %s\n",
+                "  relc decode %.1f MB/s = %.1f%% of LZ4's %.1f MB/s (target 55%%): %s\n",
                 relcEnc, relcEnc / z1Enc, z1Enc, verdict(relcEnc >= 0.7 * z1Enc),
                 runTwo, runTwo / runSerial, runSerial, verdict(runTwo >= 1.8 * runSerial), runTwo / z1Enc,
                 verdict(runTwo >= z1Enc), par2Enc, par2Enc / relcEnc, par2Enc / z1Enc,
