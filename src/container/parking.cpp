@@ -408,57 +408,9 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
         parkedPath[0] = 0;
         return kParkCopyFailed;
     }
-    // Then the way back: a name beside the original, reserved (hidden,
-    // empty) until the copy comes back through it, and at once in the
-    // record.
-    wchar_t originFolder[kPathUnits];
-    ParentFolder(path, originFolder);
-    if (!CreateUniqueFile(originFolder, record.reserved)) {
-        record.reserved[0] = 0;
-        DeleteFileW(recordPath);
-        CloseHandle(recordFile);
-        DeleteFileNotify(parkedPath);
-        parkedPath[0] = 0;
-        return kParkNoWayBack;
-    }
-    const bool noted = WriteRecordText(recordFile, record);
-    if (SetFileAttributesW(record.reserved, FILE_ATTRIBUTE_HIDDEN))
-        NotifyAttributesChanged(record.reserved);
-    record.copying = false;
-    if (!noted) {
-        DeleteFileW(recordPath);
-        CloseHandle(recordFile);
-        DeleteFileNotify(parkedPath);
-        parkedPath[0] = 0;
-        DeleteReserved(record.reserved);
-        return kParkCopyFailed;
-    }
-
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    CopyProgressContext copy{frame, cancel};
-    ResultCode result = 0;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &info))
-        result = kParkCopyFailed;
-    else if (!ParkingApi().copyFileEx(path, parkedPath, CopyProgress, &copy, nullptr, 0))
-        result = copy.cancelled ? kResultCancelled : kParkCopyFailed;
-    else if (!SetTimesAndAttributes(parkedPath, info))
-        result = kParkCopyFailed;
-
-    // The record loses its mark before the original goes, and stays open
-    // while the copy is in flight.
-    if (result == 0 && (!WriteRecordText(recordFile, record) || !AddInFlight(parkedPath, recordFile)))
-        result = kParkCopyFailed;
-    if (result == 0) {
-        FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!check.Valid())
-            result = GetLastError() == ERROR_SHARING_VIOLATION ? kParkSourceInUse : kParkSourceUnopenable;
-        check.Reset();
-        if (result == 0 && !DeleteFileNotify(path))
-            result = kParkSourceUndeletable;
-    }
-    if (result != 0) {
-        // The original is still there: the copy, its record and the
-        // reserved name must not stay behind.
+    // From here on a failure leaves the original where it is: the copy, its
+    // record and the reserved name must not stay behind.
+    const auto giveUp = [&](ResultCode failure) {
         bool tracked = false;
         {
             TableLock lock;
@@ -474,8 +426,45 @@ ResultCode MoveToTempFolder(HWND frame, HANDLE cancel, const wchar_t* path, wcha
         DeleteFileNotify(parkedPath);
         parkedPath[0] = 0;
         DeleteReserved(record.reserved);
+        return failure;
+    };
+
+    // Then the way back: a name beside the original, reserved (hidden,
+    // empty) until the copy comes back through it, and at once in the
+    // record.
+    wchar_t originFolder[kPathUnits];
+    ParentFolder(path, originFolder);
+    if (!CreateUniqueFile(originFolder, record.reserved)) {
+        record.reserved[0] = 0;
+        return giveUp(kParkNoWayBack);
     }
-    return result;
+    const bool noted = WriteRecordText(recordFile, record);
+    if (SetFileAttributesW(record.reserved, FILE_ATTRIBUTE_HIDDEN))
+        NotifyAttributesChanged(record.reserved);
+    record.copying = false;
+    if (!noted)
+        return giveUp(kParkCopyFailed);
+
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    CopyProgressContext copy{frame, cancel};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &info))
+        return giveUp(kParkCopyFailed);
+    if (!ParkingApi().copyFileEx(path, parkedPath, CopyProgress, &copy, nullptr, 0))
+        return giveUp(copy.cancelled ? kResultCancelled : kParkCopyFailed);
+    if (!SetTimesAndAttributes(parkedPath, info))
+        return giveUp(kParkCopyFailed);
+
+    // The record loses its mark before the original goes, and stays open
+    // while the copy is in flight.
+    if (!WriteRecordText(recordFile, record) || !AddInFlight(parkedPath, recordFile))
+        return giveUp(kParkCopyFailed);
+    FileHandle check(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!check.Valid())
+        return giveUp(GetLastError() == ERROR_SHARING_VIOLATION ? kParkSourceInUse : kParkSourceUnopenable);
+    check.Reset();
+    if (!DeleteFileNotify(path))
+        return giveUp(kParkSourceUndeletable);
+    return 0;
 }
 
 ResultCode RestoreFromTemp(HWND frame, HANDLE /*cancel*/, const wchar_t* parkedPath, const wchar_t* path)

@@ -1,7 +1,5 @@
 #include "pack_encoder.h"
 
-#include <memory>
-
 #ifdef TDZ_PARALLEL_PACK
 #include "codec/relc_parallel.h"
 #endif
@@ -27,16 +25,12 @@ void EncodeStreamsOnThreads(RelcStreamFeed& feed, unsigned threads)
     }
 #endif
     (void)threads;
-    // One pair of buffers for the whole run: fresh ones for every file
-    // would cost their pages' first touch again and again.
-    std::unique_ptr<uint8_t[]> in(new uint8_t[kStreamBufferSize]);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[kStreamBufferSize]);
-    const RelcStreamBuffers buffers{in.get(), kStreamBufferSize, out.get(), kStreamBufferSize};
+    const StreamBuffers buffers;  // one pair for the whole run
     RelcFeedStream stream;
     while (feed.Next(&stream)) {
         RelcStreamOptions options;
         options.byteSum = stream.byteSum;
         options.hooks = stream.hooks;
-        feed.Ended(RelcEncodeStream(*stream.in, stream.totalSize, *stream.out, buffers, options));
+        feed.Ended(RelcEncodeStream(*stream.in, stream.totalSize, *stream.out, buffers.View(), options));
     }
 }
